@@ -1,0 +1,219 @@
+#include "engine/AudioHost.h"
+
+namespace norvane
+{
+
+using Graph = juce::AudioProcessorGraph;
+
+/** Plays the graph from the device callback with denormals flushed. */
+class AudioHost::Player final : public juce::AudioProcessorPlayer
+{
+public:
+    void
+    audioDeviceIOCallbackWithContext(const float* const* in, int numIn, float* const* out,
+                                     int numOut, int numSamples,
+                                     const juce::AudioIODeviceCallbackContext& context) override
+    {
+        juce::ScopedNoDenormals noDenormals;
+        juce::AudioProcessorPlayer::audioDeviceIOCallbackWithContext(in, numIn, out, numOut,
+                                                                     numSamples, context);
+    }
+};
+
+/** Renders the graph into a scratch buffer at real-time pace when there is no device. */
+class AudioHost::SilentClock final : public juce::Thread
+{
+public:
+    explicit SilentClock(AudioHost& hostIn) : juce::Thread("Norvane silent clock"), host(hostIn)
+    {
+        buffer.setSize(2, host.blockSize);
+    }
+
+    ~SilentClock() override { stopThread(2000); }
+
+    void run() override
+    {
+        const double blockMs = 1000.0 * host.blockSize / host.rate;
+        double next = juce::Time::getMillisecondCounterHiRes();
+        while (!threadShouldExit())
+        {
+            host.render(buffer, 0, host.blockSize);
+            next += blockMs;
+            const double wait = next - juce::Time::getMillisecondCounterHiRes();
+            if (wait > 0)
+                juce::Thread::sleep((int)wait);
+            else
+                next = juce::Time::getMillisecondCounterHiRes();
+        }
+    }
+
+private:
+    AudioHost& host;
+    juce::AudioBuffer<float> buffer;
+};
+
+AudioHost::AudioHost(double sampleRate, int maximumBlockSize)
+    : rate(sampleRate), blockSize(maximumBlockSize)
+{
+    // The channel layout must be in place before any connection is made.
+    graph_.setPlayConfigDetails(0, 2, rate, blockSize);
+    graph_.prepareToPlay(rate, blockSize);
+
+    outputID = graph_
+                   .addNode(std::make_unique<Graph::AudioGraphIOProcessor>(
+                       Graph::AudioGraphIOProcessor::audioOutputNode))
+                   ->nodeID;
+
+    auto mixer = std::make_unique<MixerNode>("Main mixer");
+    mainMixerNode_ = mixer.get();
+    mainMixerID = attach(std::move(mixer));
+    connect(mainMixerID, outputID);
+
+    scratch.setSize(2, blockSize);
+    noMidi.ensureSize(256);
+}
+
+AudioHost::~AudioHost()
+{
+    stop();
+    graph_.clear();
+}
+
+AudioHost::NodeID AudioHost::attach(std::unique_ptr<juce::AudioProcessor> processor)
+{
+    processor->setPlayConfigDetails(processor->getTotalNumInputChannels(),
+                                    processor->getTotalNumOutputChannels(), rate, blockSize);
+    auto node = graph_.addNode(std::move(processor));
+    jassert(node != nullptr);
+    return node->nodeID;
+}
+
+void AudioHost::detach(NodeID node)
+{
+    graph_.removeNode(node);
+}
+
+bool AudioHost::connect(NodeID source, NodeID destination)
+{
+    bool ok = true;
+    for (int ch = 0; ch < 2; ++ch)
+        ok = graph_.addConnection({{source, ch}, {destination, ch}}) && ok;
+    return ok;
+}
+
+void AudioHost::disconnectOutput(NodeID source)
+{
+    for (auto& c : graph_.getConnections())
+        if (c.source.nodeID == source)
+            graph_.removeConnection(c);
+}
+
+bool AudioHost::isConnected(NodeID source, NodeID destination) const
+{
+    return graph_.isConnected(source, destination);
+}
+
+void AudioHost::render(juce::AudioBuffer<float>& buffer, int startSample, int numSamples) noexcept
+{
+    juce::ScopedNoDenormals noDenormals;
+    while (numSamples > 0)
+    {
+        if (pendingSamples == 0)
+        {
+            // Always whole blocks of the prepared size: the graph reallocates its working
+            // buffers whenever the block size changes, and that must not happen here.
+            juce::AudioBuffer<float> block(scratch.getArrayOfWritePointers(), 2, blockSize);
+            block.clear();
+            graph_.processBlock(block, noMidi);
+            noMidi.clear();
+            pendingStart = 0;
+            pendingSamples = blockSize;
+        }
+
+        const int n = std::min(numSamples, pendingSamples);
+        for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+            buffer.copyFrom(ch, startSample, scratch, std::min(ch, 1), pendingStart, n);
+        pendingStart += n;
+        pendingSamples -= n;
+        startSample += n;
+        numSamples -= n;
+    }
+}
+
+void AudioHost::prepare(double newRate, int newBlockSize)
+{
+    rate = newRate;
+    blockSize = newBlockSize;
+    scratch.setSize(2, blockSize);
+    pendingStart = pendingSamples = 0;
+    graph_.setPlayConfigDetails(0, 2, rate, blockSize);
+    graph_.prepareToPlay(rate, blockSize);
+}
+
+std::optional<std::string> AudioHost::startDevice(const juce::String& deviceName)
+{
+    stop();
+
+    juce::AudioDeviceManager::AudioDeviceSetup setup;
+    setup.outputDeviceName = deviceName;
+    setup.bufferSize = 128;
+    const auto error =
+        devices.initialise(0, 2, nullptr, true, deviceName.isEmpty() ? juce::String() : deviceName,
+                           deviceName.isEmpty() ? nullptr : &setup);
+    if (error.isNotEmpty())
+        return error.toStdString();
+
+    auto* device = devices.getCurrentAudioDevice();
+    if (device == nullptr)
+        return std::string("no audio output device is available");
+
+    if (device->getCurrentBufferSizeSamples() != 128)
+    {
+        auto current = devices.getAudioDeviceSetup();
+        current.bufferSize = 128;
+        devices.setAudioDeviceSetup(current, true); // a device that refuses keeps its own size
+    }
+
+    prepare(device->getCurrentSampleRate(),
+            std::max(blockSize, device->getCurrentBufferSizeSamples()));
+
+    player = std::make_unique<Player>();
+    player->setProcessor(&graph_);
+    devices.addAudioCallback(player.get());
+    return std::nullopt;
+}
+
+void AudioHost::startSilentClock()
+{
+    stop();
+    silentClock = std::make_unique<SilentClock>(*this);
+    silentClock->startThread(juce::Thread::Priority::high);
+}
+
+void AudioHost::stop()
+{
+    if (player != nullptr)
+    {
+        devices.removeAudioCallback(player.get());
+        player->setProcessor(nullptr);
+        player.reset();
+        devices.closeAudioDevice();
+        // The player released the graph's resources; make it ready for offline use again.
+        prepare(rate, blockSize);
+    }
+    silentClock.reset();
+}
+
+bool AudioHost::isRunning() const
+{
+    return player != nullptr || silentClock != nullptr;
+}
+
+juce::String AudioHost::deviceName() const
+{
+    if (auto* device = devices.getCurrentAudioDevice(); device != nullptr && player != nullptr)
+        return device->getName();
+    return {};
+}
+
+} // namespace norvane

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "engine/MixerNode.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+#include <juce_audio_processors/juce_audio_processors.h>
+#include <juce_audio_utils/juce_audio_utils.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace norvane
+{
+
+/** The audio graph and everything the engine asks of it, gathered in one place: attaching and
+    detaching nodes, stereo connections, the main mixer and the output, rendering offline and
+    playing through an output device.
+
+    Every node shares one format: two channels at sampleRate(). Message thread only, except
+    render(), which plays the audio thread's part.
+*/
+class AudioHost
+{
+public:
+    using NodeID = juce::AudioProcessorGraph::NodeID;
+
+    /** Prepares an empty graph with a main mixer feeding the output. */
+    AudioHost(double sampleRate, int maximumBlockSize);
+    ~AudioHost();
+
+    AudioHost(const AudioHost&) = delete;
+    AudioHost& operator=(const AudioHost&) = delete;
+
+    double sampleRate() const { return rate; }
+    int maximumBlockSize() const { return blockSize; }
+
+    /** Adds a node; it lives until detach() or the host's end. */
+    NodeID attach(std::unique_ptr<juce::AudioProcessor> processor);
+
+    /** Adds a node and returns it typed, for the caller to keep. */
+    template <typename Node> std::pair<NodeID, Node*> attachNode(std::unique_ptr<Node> node)
+    {
+        auto* raw = node.get();
+        return {attach(std::move(node)), raw};
+    }
+
+    void detach(NodeID node);
+
+    /** Connects both channels of `source` to `destination`; inputs that meet are summed. */
+    bool connect(NodeID source, NodeID destination);
+
+    /** Removes every connection leaving `source`. */
+    void disconnectOutput(NodeID source);
+
+    bool isConnected(NodeID source, NodeID destination) const;
+
+    NodeID mainMixer() const { return mainMixerID; }
+    MixerNode& mainMixerNode() { return *mainMixerNode_; }
+    NodeID output() const { return outputID; }
+
+    juce::AudioProcessorGraph& graph() { return graph_; }
+
+    /** Audio thread (or the one thread of an offline render): renders `numSamples` samples of
+        the graph into the buffer at `startSample`. The graph itself always runs in whole
+        blocks of maximumBlockSize(); what a request leaves of a block is kept for the next,
+        so work queued for the audio thread takes effect at the next block boundary. */
+    void render(juce::AudioBuffer<float>& buffer, int startSample, int numSamples) noexcept;
+
+    // ---- Playing through a device -------------------------------------------------------
+
+    /** Opens the system's default output (or `deviceName` when given) and plays the graph.
+        Returns a description of the failure, if any. Message thread. */
+    std::optional<std::string> startDevice(const juce::String& deviceName = {});
+
+    /** With no output device, keeps the graph running silently on a clock thread of its own
+        (so that queued notes and timelines advance). Message thread. */
+    void startSilentClock();
+
+    void stop();
+
+    bool isRunning() const;
+
+    /** The name of the output device in use, or empty. */
+    juce::String deviceName() const;
+
+    juce::AudioDeviceManager& deviceManager() { return devices; }
+
+private:
+    class Player;
+    class SilentClock;
+
+    void prepare(double newRate, int newBlockSize);
+
+    double rate;
+    int blockSize;
+    juce::AudioProcessorGraph graph_;
+    NodeID mainMixerID, outputID;
+    MixerNode* mainMixerNode_ = nullptr;
+    juce::AudioBuffer<float> scratch;         // render(): the last block the graph rendered
+    int pendingStart = 0, pendingSamples = 0; // the part of it not handed out yet
+    juce::MidiBuffer noMidi;
+
+    juce::AudioDeviceManager devices;
+    std::unique_ptr<Player> player;
+    std::unique_ptr<SilentClock> silentClock;
+};
+
+} // namespace norvane

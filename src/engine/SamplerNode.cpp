@@ -1,0 +1,253 @@
+#include "engine/SamplerNode.h"
+
+#include <fluidsynth.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace norvane
+{
+
+namespace
+{
+
+// FluidSynth reports problems through a process-wide log function, also from the audio
+// thread. Messages are kept in a per-thread buffer (no allocation, no I/O) so that a failed
+// load can say why.
+thread_local char lastFluidMessage[256] = {};
+
+void keepFluidMessage(int, const char* message, void*)
+{
+    if (message == nullptr)
+        return;
+    std::strncpy(lastFluidMessage, message, sizeof(lastFluidMessage) - 1);
+    lastFluidMessage[sizeof(lastFluidMessage) - 1] = '\0';
+}
+
+void silenceFluidLogging()
+{
+    static const bool done = []
+    {
+        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+            fluid_set_log_function(level, keepFluidMessage, nullptr);
+        return true;
+    }();
+    (void)done;
+}
+
+/** The same file always reaches FluidSynth by the same path, so that its process-wide sample
+    cache shares the samples between the layers' synthesizers. */
+std::string canonicalPath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) != nullptr)
+        return resolved;
+    return path;
+}
+
+int fluidBankFor(int bankMSB, int bankLSB)
+{
+    if (bankMSB == 121)
+        return bankLSB;
+    if (bankMSB == 120)
+        return 128;
+    return bankMSB * 128 + bankLSB;
+}
+
+} // namespace
+
+struct SamplerNode::Synth
+{
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    double rate = 0.0;
+
+    ~Synth()
+    {
+        if (synth != nullptr)
+            delete_fluid_synth(synth);
+        if (settings != nullptr)
+            delete_fluid_settings(settings);
+    }
+};
+
+SamplerNode::SamplerNode(double sampleRateIn)
+    : NodeProcessor("Sampler", Inputs::none), sampleRate(sampleRateIn)
+{
+    silenceFluidLogging();
+}
+
+SamplerNode::~SamplerNode()
+{
+    collectRetired();
+    delete pending.exchange(nullptr);
+    delete current;
+}
+
+std::unique_ptr<SamplerNode::Synth> SamplerNode::build(const std::string& bankPath, int program,
+                                                       int bankMSB, int bankLSB, double rate,
+                                                       std::string& error) const
+{
+    auto s = std::make_unique<Synth>();
+    s->rate = rate;
+    s->settings = new_fluid_settings();
+    if (s->settings == nullptr)
+    {
+        error = "the synthesizer could not be created";
+        return nullptr;
+    }
+
+    // Real-time safety: no internal locking (only the audio thread calls it after hand-over),
+    // no built-in effects (they allocate per block; the layer chain has its own), one thread.
+    fluid_settings_setint(s->settings, "synth.threadsafe-api", 0);
+    fluid_settings_setint(s->settings, "synth.reverb.active", 0);
+    fluid_settings_setint(s->settings, "synth.chorus.active", 0);
+    fluid_settings_setint(s->settings, "synth.cpu-cores", 1);
+    fluid_settings_setint(s->settings, "synth.dynamic-sample-loading", 0);
+    fluid_settings_setnum(s->settings, "synth.sample-rate", rate);
+    fluid_settings_setnum(s->settings, "synth.gain", 0.4);
+
+    s->synth = new_fluid_synth(s->settings);
+    if (s->synth == nullptr)
+    {
+        error = "the synthesizer could not be created";
+        return nullptr;
+    }
+
+    const auto path = canonicalPath(bankPath);
+    if (!juce::File(path).existsAsFile())
+    {
+        error = "the sound bank file does not exist (" + bankPath + ")";
+        return nullptr;
+    }
+
+    lastFluidMessage[0] = '\0';
+    const int sfid = fluid_synth_sfload(s->synth, path.c_str(), 0);
+    if (sfid == FLUID_FAILED)
+    {
+        error = "the sound bank could not be read (" + bankPath + ")";
+        if (lastFluidMessage[0] != '\0')
+            error += ": " + std::string(lastFluidMessage);
+        return nullptr;
+    }
+
+    const int bank = fluidBankFor(bankMSB, bankLSB);
+    if (fluid_sfont_get_preset(fluid_synth_get_sfont_by_id(s->synth, sfid), bank, program) ==
+            nullptr ||
+        fluid_synth_program_select(s->synth, 0, sfid, bank, program) != FLUID_OK)
+    {
+        error = "program " + std::to_string(program) + " of bank " + std::to_string(bank) +
+                " is not in the sound bank";
+        return nullptr;
+    }
+
+    return s;
+}
+
+std::optional<std::string> SamplerNode::loadInstrument(const std::string& bankPath, int program,
+                                                       int bankMSB, int bankLSB)
+{
+    collectRetired();
+
+    std::string error;
+    auto synth = build(bankPath, program, bankMSB, bankLSB, sampleRate, error);
+    if (synth == nullptr)
+        return error;
+
+    lastBank = bankPath;
+    lastProgram = program;
+    lastMSB = bankMSB;
+    lastLSB = bankLSB;
+    handOver(std::move(synth));
+    return std::nullopt;
+}
+
+void SamplerNode::handOver(std::unique_ptr<Synth> synth)
+{
+    // A synthesizer that the audio thread has not picked up yet was never played: free it.
+    delete pending.exchange(synth.release(), std::memory_order_acq_rel);
+    loaded = true;
+}
+
+void SamplerNode::collectRetired()
+{
+    Synth* old = nullptr;
+    while (retired.pop(old))
+        delete old;
+}
+
+bool SamplerNode::send(const NoteCommand& command)
+{
+    return commands.push(command);
+}
+
+void SamplerNode::prepareToPlay(double newRate, int)
+{
+    if (newRate == sampleRate || newRate <= 0.0)
+        return;
+
+    sampleRate = newRate;
+    if (lastBank.empty())
+        return;
+
+    // Not concurrent with processBlock: rebuild the instrument at the new rate in place.
+    std::string error;
+    if (auto synth = build(lastBank, lastProgram, lastMSB, lastLSB, sampleRate, error))
+    {
+        delete pending.exchange(nullptr);
+        delete current;
+        current = synth.release();
+    }
+}
+
+void SamplerNode::apply(const NoteCommand& c) noexcept
+{
+    if (current == nullptr)
+        return;
+    auto* synth = current->synth;
+    switch (c.kind)
+    {
+    case NoteCommand::Kind::start:
+        fluid_synth_noteon(synth, 0, juce::jlimit(0, 127, (int)c.pitch),
+                           juce::jlimit(1, 127, (int)c.value));
+        break;
+    case NoteCommand::Kind::stop:
+        fluid_synth_noteoff(synth, 0, juce::jlimit(0, 127, (int)c.pitch));
+        break;
+    case NoteCommand::Kind::stopAll:
+        for (int pitch = 0; pitch < 128; ++pitch)
+            fluid_synth_noteoff(synth, 0, pitch);
+        break;
+    case NoteCommand::Kind::pitchBend:
+        fluid_synth_pitch_bend(synth, 0, juce::jlimit(0, 16383, (int)c.value));
+        break;
+    }
+}
+
+void SamplerNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    if (auto* fresh = pending.exchange(nullptr, std::memory_order_acq_rel))
+    {
+        // If the way back is full the old synthesizer is kept rather than freed here.
+        if (current != nullptr && !retired.push(current))
+            jassertfalse;
+        current = fresh;
+    }
+
+    NoteCommand command;
+    while (commands.pop(command))
+        apply(command);
+
+    const int n = buffer.getNumSamples();
+    if (current == nullptr || buffer.getNumChannels() < 2)
+    {
+        buffer.clear();
+        return;
+    }
+
+    fluid_synth_write_float(current->synth, n, buffer.getWritePointer(0), 0, 1,
+                            buffer.getWritePointer(1), 0, 1);
+}
+
+} // namespace norvane

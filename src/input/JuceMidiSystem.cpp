@@ -1,0 +1,119 @@
+#include "input/MidiSystem.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+
+#include <alsa/asoundlib.h>
+
+namespace norvane
+{
+
+namespace
+{
+
+/** Hands each incoming message's bytes on untouched; JUCE's own parsing plays no part in what
+    the program makes of them. */
+class ByteForwarder final : public juce::MidiInputCallback
+{
+public:
+    explicit ByteForwarder(MidiSystem::BytesCallback c) : callback(std::move(c)) {}
+
+    void handleIncomingMidiMessage(juce::MidiInput*, const juce::MidiMessage& message) override
+    {
+        // A packet carries at most 256 bytes; longer system-exclusive data is cut there, which
+        // loses nothing since system data is skipped anyway.
+        const auto size = std::min<std::size_t>((std::size_t)message.getRawDataSize(), 256);
+        if (size > 0)
+            callback(message.getRawData(), size);
+    }
+
+private:
+    MidiSystem::BytesCallback callback;
+};
+
+class JuceMidiSystem final : public MidiSystem
+{
+public:
+    ~JuceMidiSystem() override
+    {
+        disconnect();
+        if (virtualPort != nullptr)
+            virtualPort->stop();
+    }
+
+    int createClient() override
+    {
+        snd_seq_t* handle = nullptr;
+        const int status = snd_seq_open(&handle, "default", SND_SEQ_OPEN_DUPLEX, 0);
+        if (status < 0)
+            return status;
+        snd_seq_close(handle);
+        return 0;
+    }
+
+    int openVirtualPort(const std::string& name, BytesCallback callback) override
+    {
+        virtualForwarder = std::make_unique<ByteForwarder>(std::move(callback));
+        virtualPort = juce::MidiInput::createNewDevice(name, virtualForwarder.get());
+        if (virtualPort == nullptr)
+            return -1;
+        virtualPort->start();
+        return 0;
+    }
+
+    std::vector<MidiEndpoint> sources() override
+    {
+        std::vector<MidiEndpoint> list;
+        for (auto& device : juce::MidiInput::getAvailableDevices())
+            list.push_back({device.identifier.toStdString(), device.name.toStdString()});
+        return list;
+    }
+
+    int connect(const std::string& identifier, BytesCallback callback) override
+    {
+        disconnect();
+        forwarder = std::make_unique<ByteForwarder>(std::move(callback));
+        input = juce::MidiInput::openDevice(identifier, forwarder.get());
+        if (input == nullptr)
+            return -1;
+        input->start();
+        return 0;
+    }
+
+    void disconnect() override
+    {
+        if (input != nullptr)
+            input->stop();
+        input.reset();
+        forwarder.reset();
+    }
+
+private:
+    std::unique_ptr<ByteForwarder> forwarder;
+    std::unique_ptr<juce::MidiInput> input;
+    std::unique_ptr<ByteForwarder> virtualForwarder;
+    std::unique_ptr<juce::MidiInput> virtualPort;
+};
+
+class DetachedMidi final : public MidiSystem
+{
+public:
+    int createClient() override { return 0; }
+    int openVirtualPort(const std::string&, BytesCallback) override { return 0; }
+    std::vector<MidiEndpoint> sources() override { return {}; }
+    int connect(const std::string&, BytesCallback) override { return -1; }
+    void disconnect() override {}
+};
+
+} // namespace
+
+std::unique_ptr<MidiSystem> makeSystemMidi()
+{
+    return std::make_unique<JuceMidiSystem>();
+}
+
+std::unique_ptr<MidiSystem> makeDetachedMidi()
+{
+    return std::make_unique<DetachedMidi>();
+}
+
+} // namespace norvane

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "core/Observable.h"
+#include "core/Scheduler.h"
+#include "input/CCDestination.h"
+#include "input/MidiParser.h"
+#include "input/MidiSystem.h"
+
+#include <juce_core/juce_core.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace norvane
+{
+
+class AudioEngine;
+
+/** A MIDI source offered to the user. `id` is the FNV-1a hash of the system's identifier. */
+struct MIDISourceInfo
+{
+    std::uint32_t id = 0;
+    std::string name;
+
+    bool operator==(const MIDISourceInfo&) const = default;
+};
+
+/** The single entry point for performance input: MIDI, the computer keyboard and the on-screen
+    keyboard all play through it, so that the global transposition, the pedal bookkeeping and
+    the published note sets are shared by the three.
+
+    Keeps one MIDI source connected, parses its bytes on the MIDI thread and handles every
+    message on the message thread in arrival order.
+
+    Message thread only, except where a method says otherwise.
+*/
+class MIDIManager final : public ObservableObject
+{
+public:
+    MIDIManager(AudioEngine& engine, std::unique_ptr<MidiSystem> midi, Scheduler& scheduler);
+    ~MIDIManager() override;
+
+    // ---- Published state -----------------------------------------------------------------
+    Published<std::set<int>> activeNotes{*this, {}};    ///< held on a MIDI or computer key
+    Published<std::set<int>> clickedNotes{*this, {}};   ///< latched on the on-screen keyboard
+    Published<std::set<int>> sustainedNotes{*this, {}}; ///< active ∪ held by pedal ∪ clicked
+    Published<bool> isSustainPedalDown{*this, false};
+    Published<std::vector<MIDISourceInfo>> availableSources{*this, {}};
+    Published<std::optional<std::uint32_t>> selectedSourceID{*this, std::nullopt};
+    Published<std::optional<std::string>> connectionError{*this, std::nullopt};
+    /** Added to every incoming note; the window keeps it in −12…12. */
+    Published<int> transposeSemitones{*this, 0};
+    Published<CCDestination> expressionTarget{*this, CCDestination::off}; ///< controller 11
+    Published<CCDestination> modulationTarget{*this, CCDestination::off}; ///< controller 1
+    Published<CCDestination> volumeTarget{*this, CCDestination::off};     ///< controller 7
+
+    /** Called with the number (0–127) of every Program Change. */
+    std::function<void(int)> onProgramChange;
+
+    // ---- Sources -------------------------------------------------------------------------
+    /** Reads the source list again; reconnects when the selected source has gone. */
+    void refreshSources();
+    /** Connects the source with this id (from availableSources). */
+    void connect(std::uint32_t sourceID);
+    /** The name of the connected source, or empty. */
+    std::string connectedSourceName() const;
+    std::optional<std::uint32_t> connectedSource() const { return connected; }
+
+    // ---- Notes ---------------------------------------------------------------------------
+    /** A key went down; `note` is before the global transposition. */
+    void noteOn(int note, int velocity);
+    /** A key came up; releases the note that key started. */
+    void noteOff(int note);
+    /** Latches an on-screen key on, or off again. */
+    void toggleOnScreenKey(int note);
+    /** Forgets every held, latched and pedal-held note and silences the four layers. */
+    void panic();
+
+    const std::set<int>& heldByPedal() const { return pedalHeld; }
+
+    // ---- Bytes ---------------------------------------------------------------------------
+    /** Any thread (the MIDI thread): parses the bytes and queues each message for the
+        message thread, in order. */
+    void process(const std::uint8_t* bytes, std::size_t count);
+
+    /** Message thread: parses the bytes and handles each message at once (offline rendering,
+        tests). */
+    void processNow(const std::uint8_t* bytes, std::size_t count);
+
+    /** Message thread: handles one parsed message. */
+    void dispatch(const ChannelMessage& message);
+
+    static std::uint32_t fnv1a(const std::string& text);
+
+    static constexpr double sourcePollInterval = 1.0;
+
+private:
+    void setSustainPedal(bool down);
+    void applyContinuousControl(CCDestination destination, int value);
+    void updateSustainedNotes();
+    void releaseHeldNotes();
+    int transposed(int note) const;
+    void pollSources();
+    static MidiSystem::BytesCallback byteCallback(juce::WeakReference<MIDIManager> weak);
+
+    AudioEngine& engine;
+    std::unique_ptr<MidiSystem> midi;
+    bool hasClient = false;
+    std::optional<std::uint32_t> connected;
+    std::string connectedName;
+    std::map<std::uint32_t, MidiEndpoint> endpointsByID;
+    std::vector<MidiEndpoint> lastListing;
+
+    std::set<int> pedalHeld;
+    /** For each incoming key number that is down: the note it sent to the engine. */
+    std::map<int, int> sentForKey;
+
+    std::unique_ptr<TimerHandle> pollTimer;
+    juce::WeakReference<MIDIManager> self;
+
+    JUCE_DECLARE_WEAK_REFERENCEABLE(MIDIManager)
+};
+
+} // namespace norvane

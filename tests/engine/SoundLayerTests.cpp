@@ -1,0 +1,329 @@
+#include "engine/MixerNode.h"
+#include "engine/SamplerNode.h"
+#include "support/EngineFixture.h"
+
+namespace norvane::test
+{
+
+using Kind = NoteCommand::Kind;
+
+class SoundLayerTest : public EngineFixture
+{
+protected:
+    SoundLayer& layer() { return engine->layerA(); }
+};
+
+TEST(VelocityCurve, ShapesAsTheCurvesSay)
+{
+    EXPECT_EQ(apply(VelocityCurve::linear, 64), 64);
+    EXPECT_EQ(apply(VelocityCurve::linear, 0), 1);
+    EXPECT_EQ(apply(VelocityCurve::linear, 200), 127);
+    EXPECT_EQ(apply(VelocityCurve::soft, 64), 84);
+    EXPECT_EQ(apply(VelocityCurve::hard, 64), 42);
+    EXPECT_EQ(apply(VelocityCurve::hard, 1), 1); // 127·(1/127)^1.6 rounds to 0
+    EXPECT_EQ(apply(VelocityCurve::soft, 127), 127);
+    for (int v : {1, 50, 127})
+        EXPECT_EQ(apply(VelocityCurve::fixed, v), 100);
+
+    // Every curve stays in 1…127 and never falls as the velocity rises.
+    for (auto curve : allVelocityCurves)
+    {
+        int previous = 0;
+        for (int v = -5; v <= 140; ++v)
+        {
+            const int out = apply(curve, v);
+            EXPECT_GE(out, 1);
+            EXPECT_LE(out, 127);
+            if (curve != VelocityCurve::fixed)
+            {
+                EXPECT_GE(out, previous);
+            }
+            previous = out;
+        }
+        EXPECT_EQ(velocityCurveFromRaw(rawValue(curve)), curve);
+    }
+    EXPECT_EQ(displayName(VelocityCurve::hard, AppLanguage::spanish), "Dura");
+    EXPECT_FALSE(velocityCurveFromRaw("steep"));
+}
+
+TEST_F(SoundLayerTest, KeyRangeAndCrossfadeDecideWhatPlaysAndHowLoud)
+{
+    NoteLedger ledger(layer());
+    layer().lowKey = 48;
+    layer().highKey = 60;
+
+    layer().noteOn(47, 100);
+    layer().noteOn(61, 100);
+    EXPECT_TRUE(layer().soundedNotes().empty());
+    EXPECT_EQ(ledger.totalStarts(), 0);
+
+    layer().crossfadeSemitones = 3;
+    EXPECT_DOUBLE_EQ(layer().playGain(47), 0.75);
+    EXPECT_DOUBLE_EQ(layer().playGain(46), 0.5);
+    EXPECT_DOUBLE_EQ(layer().playGain(63), 0.25);
+    EXPECT_DOUBLE_EQ(layer().playGain(44), 0.0);
+    EXPECT_DOUBLE_EQ(layer().playGain(54), 1.0);
+
+    layer().noteOn(47, 100);
+    layer().noteOn(44, 100);
+    ASSERT_EQ(ledger.startsInOrder().size(), 1u);
+    EXPECT_EQ(ledger.startsInOrder()[0], std::make_pair(47, 75));
+    EXPECT_TRUE(layer().isSplit());
+
+    // Narrowing the fade releases what it no longer covers, and nothing else.
+    layer().noteOn(50, 90);
+    layer().crossfadeSemitones = 0;
+    EXPECT_EQ(layer().soundedNotes().count(47), 0u);
+    EXPECT_EQ(layer().soundedNotes().count(50), 1u);
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{50});
+}
+
+TEST_F(SoundLayerTest, TranspositionOctaveAndVelocityMakeThePitch)
+{
+    NoteLedger ledger(layer());
+    layer().transposeSemitones = 5;
+    layer().octaveShift = 1;
+    layer().noteOn(60, 64);
+    layer().transposeSemitones = 12;
+    layer().octaveShift = 2;
+    layer().noteOn(120, 64);
+    layer().velocityCurve = VelocityCurve::hard;
+    layer().noteOn(10, 1);
+
+    const auto starts = ledger.startsInOrder();
+    ASSERT_EQ(starts.size(), 3u);
+    EXPECT_EQ(starts[0], std::make_pair(77, 64));
+    EXPECT_EQ(starts[1], std::make_pair(127, 64));
+    EXPECT_EQ(starts[2], std::make_pair(10 + 12 + 24, 1));
+
+    // Note-offs stop what was started, whatever the settings are now.
+    layer().transposeSemitones = -7;
+    layer().octaveShift = -2;
+    for (int note : {60, 120, 10})
+        layer().noteOff(note);
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+    EXPECT_TRUE(layer().soundedNotes().empty());
+    EXPECT_TRUE(layer().noteVelocities().empty());
+}
+
+TEST_F(SoundLayerTest, SettingsAreClampedWhereTheyAreSet)
+{
+    layer().transposeSemitones = 20;
+    EXPECT_EQ(layer().transposeSemitones.get(), 12);
+    layer().transposeSemitones = -40;
+    EXPECT_EQ(layer().transposeSemitones.get(), -12);
+    layer().octaveShift = -3;
+    EXPECT_EQ(layer().octaveShift.get(), -2);
+    layer().octaveShift = 9;
+    EXPECT_EQ(layer().octaveShift.get(), 2);
+    layer().crossfadeSemitones = 15;
+    EXPECT_EQ(layer().crossfadeSemitones.get(), 12);
+    layer().crossfadeSemitones = -1;
+    EXPECT_EQ(layer().crossfadeSemitones.get(), 0);
+
+    // The key range never inverts: each end pushes the other.
+    NoteLedger ledger(layer());
+    layer().highKey = 60;
+    layer().noteOn(55, 100);
+    layer().noteOn(40, 100);
+    layer().lowKey = 70;
+    EXPECT_EQ(layer().highKey.get(), 70);
+    EXPECT_TRUE(layer().soundedNotes().empty());
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+    layer().highKey = 20;
+    EXPECT_EQ(layer().lowKey.get(), 20);
+    EXPECT_EQ(layer().highKey.get(), 20);
+}
+
+TEST_F(SoundLayerTest, OnlyStartedNotesAreStoppedAndDisabledLayersStayQuiet)
+{
+    NoteLedger ledger(layer());
+    layer().noteOff(64); // never started: nothing at all
+    EXPECT_TRUE(ledger.commands.empty());
+
+    layer().noteOn(128, 100);
+    layer().noteOn(-1, 100);
+    EXPECT_TRUE(ledger.commands.empty());
+
+    // Striking a sounding key again stops the old voice first.
+    layer().noteOn(60, 100);
+    layer().noteOn(60, 80);
+    ASSERT_EQ(ledger.commands.size(), 3u);
+    EXPECT_EQ(ledger.commands[1].kind, Kind::stop);
+    EXPECT_EQ(layer().noteVelocities().at(60), 80);
+
+    // Disabling stops nothing; the note-off still arrives.
+    layer().isEnabled = false;
+    layer().noteOn(62, 100);
+    EXPECT_EQ(layer().soundedNotes().count(62), 0u);
+    layer().noteOff(60);
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+}
+
+TEST_F(SoundLayerTest, EnvelopeRampsOnTheSixtiethOfASecondTimer)
+{
+    auto& l = layer();
+    l.attackTime = 0.5;
+    EXPECT_EQ(l.envelopeMultiplier(), 0.0); // an envelope layer rests silent
+    EXPECT_EQ(l.mixer().getOutputVolume(), 0.0f);
+
+    l.noteOn(60, 100);
+    int ticks = 0;
+    while (l.envelopeMultiplier() < 1.0 && ticks < 100)
+    {
+        const double before = l.envelopeMultiplier();
+        scheduler.advance(SoundLayer::envelopeTick);
+        ++ticks;
+        if (l.envelopeMultiplier() < 1.0)
+        {
+            EXPECT_NEAR(l.envelopeMultiplier() - before, 1.0 / 30.0, 1e-9) << "tick " << ticks;
+        }
+    }
+    // 30 steps of 1/30 (the floating-point sum may need one more tick to reach 1), then
+    // exactly 1.0.
+    EXPECT_GE(ticks, 30);
+    EXPECT_LE(ticks, 31);
+    EXPECT_EQ(l.envelopeMultiplier(), 1.0);
+    EXPECT_FLOAT_EQ(l.mixer().getOutputVolume(), 0.85f);
+    EXPECT_EQ(scheduler.pendingCount(), 0); // the ramp's timer has stopped
+}
+
+TEST_F(SoundLayerTest, EnvelopeReleaseShortTimesAndPanic)
+{
+    auto& l = layer();
+    l.attackTime = 0.01; // 0.02 s or less is immediate
+    l.noteOn(60, 100);
+    EXPECT_EQ(l.envelopeMultiplier(), 1.0);
+
+    l.releaseTime = 0.1; // notes sound: the rest level waits
+    EXPECT_EQ(l.envelopeMultiplier(), 1.0);
+    l.noteOn(64, 100); // not the first note: no new ramp
+    l.noteOff(60);
+    EXPECT_EQ(l.envelopeMultiplier(), 1.0);
+    l.noteOff(64);
+    scheduler.advance(0.05);
+    EXPECT_GT(l.envelopeMultiplier(), 0.0);
+    EXPECT_LT(l.envelopeMultiplier(), 1.0);
+
+    // A note during the release ramps up from where it stands.
+    const double midway = l.envelopeMultiplier();
+    l.noteOn(67, 100);
+    EXPECT_EQ(l.envelopeMultiplier(), 1.0); // attack 0.01 s: at once
+    l.attackTime = 0.2;
+    l.noteOff(67);
+    scheduler.advance(1.0);
+    EXPECT_EQ(l.envelopeMultiplier(), 0.0);
+    EXPECT_GT(midway, 0.0);
+
+    l.volume = 0.5;
+    EXPECT_EQ(l.mixer().getOutputVolume(), 0.0f); // at rest, the fader alone opens nothing
+    l.noteOn(60, 100);
+    scheduler.advance(0.1);
+    l.panicStop();
+    EXPECT_EQ(l.envelopeMultiplier(), 0.0);
+    EXPECT_EQ(l.mixer().getOutputVolume(), 0.0f);
+    EXPECT_TRUE(l.soundedNotes().empty());
+
+    l.attackTime = 0.0;
+    l.releaseTime = 0.0;
+    EXPECT_EQ(l.envelopeMultiplier(), 1.0);
+    EXPECT_FLOAT_EQ(l.mixer().getOutputVolume(), 0.5f);
+}
+
+TEST_F(SoundLayerTest, EngineFansOutInOrderAndLeavesTheDroneAlone)
+{
+    for (auto* l : engine->playingLayers())
+        l->isEnabled = true;
+    engine->layerB().transposeSemitones = 1;
+    engine->layerC().lowKey = 70;
+
+    std::vector<std::string> order;
+    std::vector<CallbackList<const NoteCommand&>::Subscription> subs;
+    for (auto* l : engine->playingLayers())
+        subs.push_back(l->instrumentCommands.add([&order, l](const NoteCommand&)
+                                                 { order.push_back(l->slot); }));
+    NoteLedger drone(engine->dronePad());
+    engine->dronePad().noteOn(40, 100);
+
+    engine->noteOn(60, 100);
+    EXPECT_EQ(order, (std::vector<std::string>{"A", "B", "D"}));
+    EXPECT_EQ(engine->layerB().soundedNotes().at(60), 61);
+
+    order.clear();
+    engine->pitchBend(-5);
+    engine->pitchBend(20000);
+    EXPECT_EQ(order.size(), 8u); // all four, enabled or not, twice
+
+    engine->panic();
+    for (auto* l : engine->playingLayers())
+        EXPECT_TRUE(l->soundedNotes().empty());
+    EXPECT_EQ(engine->dronePad().soundedNotes().count(40), 1u);
+    EXPECT_EQ(drone.soundingPitches(), std::vector<int>{40});
+}
+
+TEST_F(SoundLayerTest, PitchBendIsClampedTo14Bits)
+{
+    NoteLedger ledger(layer());
+    engine->pitchBend(-5);
+    engine->pitchBend(20000);
+    engine->pitchBend(8192);
+    ASSERT_EQ(ledger.commands.size(), 3u);
+    EXPECT_EQ(ledger.commands[0].value, 0);
+    EXPECT_EQ(ledger.commands[1].value, 16383);
+    EXPECT_EQ(ledger.commands[2].value, 8192);
+}
+
+TEST_F(SoundLayerTest, SoundSelectionAndLoadErrors)
+{
+    auto& l = layer();
+    // No bank here: every load fails and says which sound and why.
+    ASSERT_TRUE(l.loadError.get().has_value());
+    EXPECT_EQ(l.loadError.get()->rfind("Grand Piano: ", 0), 0u) << *l.loadError.get();
+
+    l.variantIndex = 3;
+    EXPECT_EQ(l.currentVariant().nameEN, "Honky-tonk");
+    l.category = InstrumentCategory::piano; // the same category changes nothing
+    EXPECT_EQ(l.variantIndex.get(), 3);
+    l.category = InstrumentCategory::organ;
+    EXPECT_EQ(l.variantIndex.get(), 0);
+    EXPECT_EQ(l.currentVariant().program, 16);
+    EXPECT_EQ(l.loadError.get()->rfind("Drawbar Organ: ", 0), 0u);
+
+    l.variantIndex = 99; // beyond the list: the last sound
+    EXPECT_EQ(l.currentVariant().nameEN, "Reed Organ");
+    l.variantIndex = -4;
+    EXPECT_EQ(l.currentVariant().nameEN, "Drawbar Organ");
+
+    EXPECT_EQ(l.displayLabel(AppLanguage::spanish), "Capa A");
+    EXPECT_EQ(engine->layerB().displayLabel(AppLanguage::english), "Layer B");
+    EXPECT_EQ(engine->dronePad().displayLabel(AppLanguage::spanish), "Drone Pad");
+}
+
+class SoundLayerWithBankTest : public EngineFixture
+{
+protected:
+    SoundLayerWithBankTest() : EngineFixture(true) {}
+};
+
+TEST_F(SoundLayerWithBankTest, LoadsTheGeneralMidiBankAndReportsMissingPrograms)
+{
+    ASSERT_FALSE(engine->soundBankPath().empty()) << "the General MIDI bank is not installed";
+    for (auto* l : engine->playingLayers())
+        EXPECT_FALSE(l->loadError.get().has_value()) << *l->loadError.get();
+    EXPECT_TRUE(engine->layerA().sampler().hasInstrument());
+
+    SamplerNode standalone(48000.0);
+    auto error = standalone.loadInstrument(engine->soundBankPath(), 0, 121, 77);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find("not in the sound bank"), std::string::npos);
+
+    const auto junk = juce::File::createTempFile(".sf2");
+    junk.replaceWithText("this is not a SoundFont");
+    error = standalone.loadInstrument(junk.getFullPathName().toStdString(), 0, 121, 0);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find("could not be read"), std::string::npos);
+    EXPECT_FALSE(standalone.hasInstrument());
+    junk.deleteFile();
+}
+
+} // namespace norvane::test

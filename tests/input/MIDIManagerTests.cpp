@@ -1,0 +1,273 @@
+#include "support/EngineFixture.h"
+#include "support/MessageLoop.h"
+
+namespace norvane::test
+{
+
+class MIDIManagerTest : public EngineFixture
+{
+protected:
+    MIDIManagerTest()
+    {
+        midiState->sources = {{"20-0", "Stage Piano"}, {"24-0", "Pad Controller"}};
+    }
+
+    void send(std::vector<std::uint8_t> bytes) { midi->processNow(bytes.data(), bytes.size()); }
+
+    SoundLayer& a() { return engine->layerA(); }
+};
+
+TEST_F(MIDIManagerTest, ListsSourcesAndConnectsTheFirst)
+{
+    auto& m = makeMidi();
+    ASSERT_EQ(m.availableSources->size(), 2u);
+    EXPECT_EQ(m.availableSources.get()[0].name, "Stage Piano");
+    EXPECT_EQ(m.availableSources.get()[0].id, MIDIManager::fnv1a("20-0"));
+    EXPECT_EQ(m.selectedSourceID.get(), MIDIManager::fnv1a("20-0"));
+    EXPECT_EQ(midiState->connectedIdentifier, "20-0");
+    EXPECT_FALSE(m.connectionError.get().has_value());
+    EXPECT_EQ(MIDIManager::fnv1a(""), 2166136261u);
+    EXPECT_EQ(MIDIManager::fnv1a("a"), 0xe40c292cu);
+
+    // A source plugged in later does not take over; a nameless one gets the fallback name.
+    midiState->sources.push_back({"28-0", ""});
+    m.refreshSources();
+    EXPECT_EQ(m.availableSources.get()[2].name, "Dispositivo MIDI");
+    EXPECT_EQ(midiState->connectedIdentifier, "20-0");
+    EXPECT_EQ(midiState->connectCalls, 1);
+}
+
+TEST_F(MIDIManagerTest, UnpluggingFallsBackToTheFirstRemainingSourceOrToNone)
+{
+    auto& m = makeMidi();
+    m.connect(MIDIManager::fnv1a("24-0"));
+    EXPECT_EQ(m.connectedSourceName(), "Pad Controller");
+
+    // The device list is polled once a second.
+    midiState->sources = {{"20-0", "Stage Piano"}};
+    scheduler.advance(1.0);
+    EXPECT_EQ(midiState->connectedIdentifier, "20-0");
+    EXPECT_EQ(m.selectedSourceID.get(), MIDIManager::fnv1a("20-0"));
+
+    // Re-plugged under a new identifier but the same name: still the user's device.
+    m.connect(MIDIManager::fnv1a("20-0"));
+    midiState->sources = {{"24-0", "Pad Controller"}, {"32-0", "Stage Piano"}};
+    scheduler.advance(1.0);
+    EXPECT_EQ(midiState->connectedIdentifier, "32-0");
+
+    midiState->sources.clear();
+    scheduler.advance(1.0);
+    EXPECT_FALSE(m.selectedSourceID.get().has_value());
+    EXPECT_FALSE(m.connectedSource().has_value());
+    EXPECT_TRUE(m.availableSources->empty());
+}
+
+TEST_F(MIDIManagerTest, ErrorTextsWhenThereIsNoMidiSystemOrAConnectionFails)
+{
+    midiState->clientStatus = -2;
+    auto& m = makeMidi();
+    EXPECT_EQ(m.connectionError.get(), "No se pudo crear el cliente MIDI (-2)");
+    EXPECT_TRUE(m.availableSources->empty());
+    // Everything else keeps working.
+    NoteLedger ledger(a());
+    m.noteOn(60, 100);
+    m.toggleOnScreenKey(64);
+    EXPECT_EQ(ledger.totalStarts(), 2);
+    m.panic();
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+
+    midiState->clientStatus = 0;
+    midiState->virtualPortStatus = -1;
+    midiState->connectStatus = -5;
+    auto& n = makeMidi();
+    EXPECT_EQ(n.connectionError.get(), "No se pudo conectar al dispositivo MIDI (-5)");
+    EXPECT_FALSE(n.selectedSourceID.get().has_value());
+    midiState->connectStatus = 0;
+    n.connect(MIDIManager::fnv1a("24-0"));
+    EXPECT_FALSE(n.connectionError.get().has_value());
+}
+
+TEST_F(MIDIManagerTest, MessagesDispatchAsSpecifiedOnEveryChannel)
+{
+    auto& m = makeMidi();
+    NoteLedger ledger(a());
+    int program = -1;
+    m.onProgramChange = [&](int p) { program = p; };
+
+    send({0x95, 60, 100});
+    EXPECT_EQ(m.activeNotes.get(), std::set<int>{60});
+    send({0x9A, 60, 0}); // velocity 0 is a note-off
+    EXPECT_TRUE(m.activeNotes->empty());
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+
+    send({0xC3, 0});
+    EXPECT_EQ(program, 0);
+    send({0xE0, 0x00, 0x40});
+    ASSERT_FALSE(ledger.commands.empty());
+    EXPECT_EQ(ledger.commands.back().kind, NoteCommand::Kind::pitchBend);
+    EXPECT_EQ(ledger.commands.back().value, 8192);
+
+    // Controllers follow their targets, read at the moment each message arrives.
+    send({0xB0, 7, 64});
+    EXPECT_DOUBLE_EQ(a().volume.get(), 0.85);
+    EXPECT_DOUBLE_EQ(engine->masterVolume.get(), 0.85);
+    m.volumeTarget = CCDestination::master;
+    send({0xB0, 7, 127});
+    EXPECT_DOUBLE_EQ(engine->masterVolume.get(), 1.0);
+    m.expressionTarget = CCDestination::layerA;
+    send({0xB1, 11, 0});
+    EXPECT_DOUBLE_EQ(a().volume.get(), 0.0);
+    EXPECT_EQ(a().mixer().getOutputVolume(), 0.0f);
+    m.modulationTarget = CCDestination::layerD;
+    send({0xB0, 1, 127});
+    EXPECT_DOUBLE_EQ(engine->layerD().volume.get(), 1.0);
+    send({0xA0, 60, 100, 0xD0, 5}); // pressure: ignored
+    EXPECT_TRUE(m.activeNotes->empty());
+
+    EXPECT_EQ(displayName(CCDestination::off, AppLanguage::spanish), "Sin asignar");
+    EXPECT_EQ(ccDestinationFromRaw("layerC"), CCDestination::layerC);
+}
+
+TEST_F(MIDIManagerTest, TranspositionClampsPerNoteAndAKeyStopsWhatItStarted)
+{
+    auto& m = makeMidi();
+    NoteLedger ledger(a());
+    m.transposeSemitones = 12;
+    m.noteOn(120, 90);
+    EXPECT_EQ(m.activeNotes.get(), std::set<int>{127});
+    m.transposeSemitones = -12;
+    m.noteOn(0, 90);
+    EXPECT_TRUE(m.activeNotes->count(0));
+
+    // The transposition changes while keys are held: each key-up stops its own note.
+    m.transposeSemitones = 2;
+    m.noteOn(60, 90); // sends 62
+    m.transposeSemitones = 5;
+    m.noteOff(60);
+    m.noteOff(120);
+    m.noteOff(0);
+    EXPECT_TRUE(m.activeNotes->empty());
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+    EXPECT_TRUE(a().soundedNotes().empty());
+
+    // A note-off without a key-down falls back to the current transposition.
+    m.noteOff(55);
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+}
+
+TEST_F(MIDIManagerTest, SustainPedalDefersNoteOffs)
+{
+    auto& m = makeMidi();
+    NoteLedger ledger(a());
+    send({0xB0, 64, 64});
+    EXPECT_TRUE(m.isSustainPedalDown.get());
+    send({0xB0, 64, 100}); // repeated: ignored
+
+    send({0x90, 60, 100, 0x90, 64, 100});
+    send({0x80, 60, 0, 0x80, 64, 0});
+    EXPECT_EQ(m.heldByPedal(), (std::set<int>{60, 64}));
+    EXPECT_EQ(m.sustainedNotes.get(), (std::set<int>{60, 64}));
+    EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{60, 64}));
+
+    // Struck again under the pedal: re-triggered and no longer waiting for the pedal.
+    send({0x90, 60, 80});
+    EXPECT_EQ(m.heldByPedal(), std::set<int>{64});
+    EXPECT_EQ(a().noteVelocities().at(60), 80);
+
+    send({0xB0, 64, 63}); // 63 is up
+    EXPECT_FALSE(m.isSustainPedalDown.get());
+    EXPECT_TRUE(m.heldByPedal().empty());
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{60}); // its key is still down
+    EXPECT_EQ(m.sustainedNotes.get(), std::set<int>{60});
+    send({0x80, 60, 0});
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+}
+
+TEST_F(MIDIManagerTest, OnScreenKeysLatchAndRespectHeldKeysAndThePedal)
+{
+    auto& m = makeMidi();
+    NoteLedger ledger(a());
+    m.toggleOnScreenKey(60);
+    EXPECT_EQ(m.clickedNotes.get(), std::set<int>{60});
+    EXPECT_EQ(ledger.startsInOrder().back(), std::make_pair(60, 100));
+
+    m.noteOn(60, 90); // also held on a key
+    m.toggleOnScreenKey(60);
+    EXPECT_TRUE(m.clickedNotes->empty());
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{60}); // not silenced
+    m.noteOff(60);
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+
+    send({0xB0, 64, 127});
+    m.toggleOnScreenKey(62);
+    m.toggleOnScreenKey(62);
+    EXPECT_EQ(m.heldByPedal(), std::set<int>{62});
+    send({0xB0, 64, 0});
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+}
+
+TEST_F(MIDIManagerTest, SwitchingOrLosingTheSourceReleasesWhatItHeld)
+{
+    auto& m = makeMidi();
+    NoteLedger ledger(a());
+    send({0x90, 60, 100, 0x90, 67, 100, 0xB0, 64, 127});
+    send({0x80, 67, 0});
+    m.toggleOnScreenKey(72);
+    EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{60, 67, 72}));
+
+    m.connect(MIDIManager::fnv1a("24-0"));
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+    EXPECT_TRUE(m.activeNotes->empty());
+    EXPECT_TRUE(m.heldByPedal().empty());
+    EXPECT_TRUE(m.clickedNotes->empty());
+    EXPECT_TRUE(m.sustainedNotes->empty());
+    EXPECT_FALSE(m.isSustainPedalDown.get());
+    EXPECT_EQ(midiState->disconnectCalls, 1);
+
+    // The connected source vanishes with a key and the pedal down.
+    send({0x90, 50, 100, 0xB0, 64, 127});
+    send({0x80, 50, 0, 0x90, 52, 100});
+    midiState->sources.clear();
+    scheduler.advance(1.0);
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+    EXPECT_TRUE(m.sustainedNotes->empty());
+    EXPECT_FALSE(m.isSustainPedalDown.get());
+}
+
+TEST_F(MIDIManagerTest, BytesFromTheMidiThreadArriveOnTheMessageThreadInOrder)
+{
+    auto& m = makeMidi();
+    ASSERT_TRUE(midiState->deliver);
+    std::vector<int> seen;
+    auto watch = m.activeNotes.observe([&](const std::set<int>& notes)
+                                       { seen.push_back((int)notes.size()); });
+
+    std::thread driver(
+        [&]
+        {
+            for (int n = 40; n < 60; ++n)
+            {
+                const std::uint8_t on[] = {0x90, (std::uint8_t)n, 100};
+                midiState->deliver(on, sizeof(on));
+            }
+            const std::uint8_t virtualOn[] = {0x90, 80, 100};
+            midiState->deliverVirtual(virtualOn, sizeof(virtualOn));
+        });
+    driver.join();
+    EXPECT_TRUE(m.activeNotes->empty()); // nothing is handled on the MIDI thread
+
+    drainMessages(100);
+    EXPECT_EQ(m.activeNotes->size(), 21u);
+    ASSERT_EQ(seen.size(), 21u);
+    for (size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], (int)i + 1);
+
+    // Messages still queued when the manager goes are dropped safely.
+    const std::uint8_t off[] = {0x80, 40, 0};
+    midiState->deliverVirtual(off, sizeof(off));
+    watch.reset();
+    midi.reset();
+    drainMessages(50);
+}
+
+} // namespace norvane::test

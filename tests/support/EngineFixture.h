@@ -1,0 +1,132 @@
+#pragma once
+
+#include "core/Scheduler.h"
+#include "engine/AudioEngine.h"
+#include "input/MIDIManager.h"
+#include "support/FakeMidi.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace norvane::test
+{
+
+/** Follows every instruction a layer sends to its instrument: which pitches were started and
+    stopped, and which still sound. */
+class NoteLedger
+{
+public:
+    explicit NoteLedger(SoundLayer& layer)
+        : subscription(layer.instrumentCommands.add([this](const NoteCommand& c) { record(c); }))
+    {
+    }
+
+    void record(const NoteCommand& c)
+    {
+        commands.push_back(c);
+        switch (c.kind)
+        {
+        case NoteCommand::Kind::start:
+            ++starts[(size_t)c.pitch];
+            sounding[(size_t)c.pitch] = true;
+            break;
+        case NoteCommand::Kind::stop:
+            ++stops[(size_t)c.pitch];
+            sounding[(size_t)c.pitch] = false;
+            break;
+        case NoteCommand::Kind::stopAll:
+            for (size_t p = 0; p < 128; ++p)
+            {
+                ++stops[p];
+                sounding[p] = false;
+            }
+            break;
+        case NoteCommand::Kind::pitchBend:
+            break;
+        }
+    }
+
+    /** Pitches started and not stopped since. */
+    std::vector<int> soundingPitches() const
+    {
+        std::vector<int> list;
+        for (size_t p = 0; p < 128; ++p)
+            if (sounding[p])
+                list.push_back((int)p);
+        return list;
+    }
+
+    /** The started pitches with their velocities, in order. */
+    std::vector<std::pair<int, int>> startsInOrder() const
+    {
+        std::vector<std::pair<int, int>> list;
+        for (auto& c : commands)
+            if (c.kind == NoteCommand::Kind::start)
+                list.emplace_back(c.pitch, c.value);
+        return list;
+    }
+
+    int totalStarts() const
+    {
+        int n = 0;
+        for (int s : starts)
+            n += s;
+        return n;
+    }
+
+    void clear()
+    {
+        commands.clear();
+        starts.fill(0);
+        stops.fill(0);
+    }
+
+    std::vector<NoteCommand> commands;
+    std::array<int, 128> starts{}, stops{};
+    std::array<bool, 128> sounding{};
+
+private:
+    CallbackList<const NoteCommand&>::Subscription subscription;
+};
+
+/** An engine with a manual clock. Without a sound bank the layers stay silent but their note
+    logic is complete, which keeps logic tests fast; render tests ask for the real bank. */
+class EngineFixture : public ::testing::Test
+{
+protected:
+    explicit EngineFixture(bool withSoundBank = false)
+    {
+        AudioEngine::Options options;
+        options.soundBankPath =
+            withSoundBank ? AudioEngine::resolveSoundBank() : std::string("/nonexistent/none.sf2");
+        engine = std::make_unique<AudioEngine>(scheduler, options);
+        midiState = std::make_shared<FakeMidi::State>();
+    }
+
+    /** Makes the MIDI manager (after the test has set up the fake system's state). */
+    MIDIManager& makeMidi()
+    {
+        midi = std::make_unique<MIDIManager>(*engine, std::make_unique<FakeMidi>(midiState),
+                                             scheduler);
+        return *midi;
+    }
+
+    /** Renders and discards `seconds` of audio, letting the audio side take its commands. */
+    void renderFor(double seconds)
+    {
+        const int n = (int)(seconds * engine->host().sampleRate());
+        juce::AudioBuffer<float> buffer(2, std::max(n, 1));
+        engine->host().render(buffer, 0, buffer.getNumSamples());
+    }
+
+    ManualScheduler scheduler;
+    std::unique_ptr<AudioEngine> engine;
+    std::shared_ptr<FakeMidi::State> midiState;
+    std::unique_ptr<MIDIManager> midi;
+};
+
+} // namespace norvane::test
