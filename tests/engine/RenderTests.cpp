@@ -1,8 +1,12 @@
+#include "engine/SamplerNode.h"
 #include "input/PerformanceRenderer.h"
 #include "support/AllocationCounter.h"
 #include "support/EngineFixture.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace norvane::test
 {
@@ -145,6 +149,52 @@ TEST_F(RenderTest, SwappingInANewSoundWhilePlayingKeepsTheAudioThreadClean)
         EXPECT_EQ(AllocationCounter::allocations(), 0u) << "block " << i;
         EXPECT_EQ(AllocationCounter::deallocations(), 0u) << "block " << i;
     }
+    EXPECT_FALSE(layer.loadError.get().has_value());
+}
+
+/** The live situation: an audio thread renders without pause while the message thread plays,
+    loads other sounds and bends. The hand-over of commands and synthesizers must hold up
+    (the thread-sanitizer build checks the same run for races). */
+TEST_F(RenderTest, PlayingAndLoadingWhileAnotherThreadRenders)
+{
+    auto& layer = engine->layerA();
+    std::atomic<bool> running{true};
+    std::atomic<float> loudest{0.0f};
+    std::atomic<int> blocks{0};
+
+    std::thread audio(
+        [&]
+        {
+            juce::AudioBuffer<float> block(2, 128);
+            while (running)
+            {
+                engine->host().render(block, 0, 128);
+                loudest = std::max(loudest.load(), block.getMagnitude(0, 0, 128));
+                ++blocks;
+            }
+        });
+
+    for (int round = 0; round < 40; ++round)
+    {
+        if (round % 8 == 0)
+            layer.variantIndex = (round / 8) % 5;
+        for (int n = 48; n < 72; n += 4)
+            engine->noteOn(n, 90);
+        engine->pitchBend(8192 + round * 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int n = 48; n < 72; n += 4)
+            engine->noteOff(n);
+        layer.sampler().collectRetired();
+    }
+
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (blocks < 50 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    running = false;
+    audio.join();
+
+    EXPECT_GE(blocks.load(), 50);
+    EXPECT_GT(loudest.load(), 0.0f);
     EXPECT_FALSE(layer.loadError.get().has_value());
 }
 

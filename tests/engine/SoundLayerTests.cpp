@@ -249,28 +249,23 @@ TEST_F(SoundLayerTest, EngineFansOutInOrderAndLeavesTheDroneAlone)
     EXPECT_EQ(order, (std::vector<std::string>{"A", "B", "D"}));
     EXPECT_EQ(engine->layerB().soundedNotes().at(60), 61);
 
+    // Bends reach all four layers, enabled or not, clamped to 14 bits.
+    engine->layerD().isEnabled = false;
+    NoteLedger d(engine->layerD());
     order.clear();
-    engine->pitchBend(-5);
-    engine->pitchBend(20000);
-    EXPECT_EQ(order.size(), 8u); // all four, enabled or not, twice
+    for (int bend : {-5, 20000, 8192})
+        engine->pitchBend(bend);
+    EXPECT_EQ(order.size(), 12u);
+    ASSERT_EQ(d.commands.size(), 3u);
+    EXPECT_EQ(d.commands[0].value, 0);
+    EXPECT_EQ(d.commands[1].value, 16383);
+    EXPECT_EQ(d.commands[2].value, 8192);
 
     engine->panic();
     for (auto* l : engine->playingLayers())
         EXPECT_TRUE(l->soundedNotes().empty());
     EXPECT_EQ(engine->dronePad().soundedNotes().count(40), 1u);
     EXPECT_EQ(drone.soundingPitches(), std::vector<int>{40});
-}
-
-TEST_F(SoundLayerTest, PitchBendIsClampedTo14Bits)
-{
-    NoteLedger ledger(layer());
-    engine->pitchBend(-5);
-    engine->pitchBend(20000);
-    engine->pitchBend(8192);
-    ASSERT_EQ(ledger.commands.size(), 3u);
-    EXPECT_EQ(ledger.commands[0].value, 0);
-    EXPECT_EQ(ledger.commands[1].value, 16383);
-    EXPECT_EQ(ledger.commands[2].value, 8192);
 }
 
 TEST_F(SoundLayerTest, SoundSelectionAndLoadErrors)

@@ -1,0 +1,114 @@
+// norvane-bench [PERFORMANCE.mid]
+//
+// Prints: how many times faster than real time the engine renders a reference performance
+// (median of five renders, four layers enabled as in a busy set-up and as shipped), the MIDI
+// byte parser's throughput, and the message-thread cost of a note through the whole input path.
+
+#include "core/Scheduler.h"
+#include "engine/AudioEngine.h"
+#include "input/MIDIManager.h"
+#include "input/MidiFileReader.h"
+#include "input/PerformanceRenderer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double renderFactor(const std::vector<norvane::TimedMessage>& messages, bool allLayers)
+{
+    norvane::ManualScheduler scheduler;
+    norvane::AudioEngine engine(scheduler, {});
+    if (allLayers)
+        for (auto* layer : engine.playingLayers())
+            layer->isEnabled = true;
+    norvane::MIDIManager midi(engine, norvane::makeDetachedMidi(), scheduler);
+    norvane::PerformanceRenderer renderer(engine, midi, scheduler);
+
+    const auto start = Clock::now();
+    const auto audio = renderer.render(messages, 2.0);
+    const double elapsed = seconds(start);
+    return audio.getNumSamples() / engine.host().sampleRate() / elapsed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const juce::File file = argc > 1
+                                ? juce::File::getCurrentWorkingDirectory().getChildFile(argv[1])
+                                : juce::File(NORVANE_SHARED_BENCH).getChildFile("dense.mid");
+    std::string error;
+    const auto messages = norvane::readMidiFile(file, error);
+    if (!messages)
+    {
+        std::fprintf(stderr, "norvane-bench: %s\n", error.c_str());
+        return 1;
+    }
+
+    for (bool allLayers : {false, true})
+    {
+        std::vector<double> factors;
+        for (int i = 0; i < 5; ++i)
+            factors.push_back(renderFactor(*messages, allLayers));
+        std::printf(
+            "render %s, %s: %.1fx real time (median of 5)\n", file.getFileName().toRawUTF8(),
+            allLayers ? "layers A-D enabled" : "layer A only (as shipped)", median(factors));
+    }
+
+    // The byte parser on random bytes.
+    std::vector<std::uint8_t> bytes(1 << 22);
+    std::mt19937 random(7);
+    for (auto& b : bytes)
+        b = (std::uint8_t)random();
+    std::size_t count = 0;
+    auto start = Clock::now();
+    for (int i = 0; i < 10; ++i)
+        norvane::parseMidiBytes(bytes.data(), bytes.size(),
+                                [&](const norvane::ChannelMessage&) { ++count; });
+    std::printf("MIDI byte parser: %.0f MB/s (%zu messages)\n",
+                10.0 * bytes.size() / seconds(start) / 1.0e6, count);
+
+    // A note through MIDIManager, the engine's fan-out and the four layers, on the message
+    // thread; the audio side drains its queues between rounds.
+    norvane::ManualScheduler scheduler;
+    norvane::AudioEngine engine(scheduler, {});
+    for (auto* layer : engine.playingLayers())
+        layer->isEnabled = true;
+    norvane::MIDIManager midi(engine, norvane::makeDetachedMidi(), scheduler);
+    juce::AudioBuffer<float> block(2, 128);
+    std::vector<double> perNote;
+    for (int round = 0; round < 50; ++round)
+    {
+        start = Clock::now();
+        for (int n = 36; n < 96; ++n)
+        {
+            const std::uint8_t on[] = {0x90, (std::uint8_t)n, 100},
+                               off[] = {0x80, (std::uint8_t)n, 0};
+            midi.processNow(on, 3);
+            midi.processNow(off, 3);
+        }
+        perNote.push_back(seconds(start) / 60.0 * 1.0e6);
+        engine.host().render(block, 0, 128);
+    }
+    std::printf("note on + off through the input path, four layers: %.2f us (median)\n",
+                median(perNote));
+    return 0;
+}
