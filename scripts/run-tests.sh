@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, fuzzes the MIDI byte parser for a bounded time,
-# and runs the whole test suite through CTest.
+# and runs the whole test suite through CTest: the release build, then the same suite under
+# the address + undefined-behaviour sanitizers and under the thread sanitizer
+# (NORVANE_SANITIZERS=0 skips those two).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,5 +20,13 @@ build/fuzz/tests/fuzz/midi_parser_fuzz -max_total_time="${NORVANE_FUZZ_SECONDS:-
   -max_len=512 -print_final_stats=1 "$corpus" 2>&1 | tail -n 6
 rm -rf "$corpus"
 echo "MIDI parser fuzzing: no crash, no sanitizer report"
+
+if [ "${NORVANE_SANITIZERS:-1}" != "0" ]; then
+  for preset in asan tsan; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset" -j2
+  done
+fi
 
 ctest --preset release -j2

@@ -5,19 +5,58 @@ namespace norvane
 
 using Graph = juce::AudioProcessorGraph;
 
-/** Plays the graph from the device callback with denormals flushed. */
-class AudioHost::Player final : public juce::AudioProcessorPlayer
+/** Plays the graph from the device callback. Written out rather than taken from
+    juce::AudioProcessorPlayer, whose MIDI collector takes a lock on the audio thread. */
+class AudioHost::Player final : public juce::AudioIODeviceCallback
 {
 public:
-    void
-    audioDeviceIOCallbackWithContext(const float* const* in, int numIn, float* const* out,
-                                     int numOut, int numSamples,
-                                     const juce::AudioIODeviceCallbackContext& context) override
+    explicit Player(AudioHost& hostIn) : host(hostIn) {}
+
+    void audioDeviceAboutToStart(juce::AudioIODevice* device) override
+    {
+        // Not concurrent with the callback below.
+        host.prepare(device->getCurrentSampleRate(), device->getCurrentBufferSizeSamples());
+        stereo.setSize(2, host.blockSize);
+    }
+
+    void audioDeviceStopped() override {}
+
+    void audioDeviceIOCallbackWithContext(const float* const*, int, float* const* outputs,
+                                          int numOutputs, int numSamples,
+                                          const juce::AudioIODeviceCallbackContext&) override
     {
         juce::ScopedNoDenormals noDenormals;
-        juce::AudioProcessorPlayer::audioDeviceIOCallbackWithContext(in, numIn, out, numOut,
-                                                                     numSamples, context);
+        if (numOutputs >= 2)
+        {
+            juce::AudioBuffer<float> out(outputs, 2, numSamples);
+            out.clear();
+            host.graph_.processBlock(out, midi);
+            midi.clear();
+            for (int ch = 2; ch < numOutputs; ++ch)
+                if (outputs[ch] != nullptr)
+                    juce::FloatVectorOperations::clear(outputs[ch], numSamples);
+        }
+        else if (numOutputs == 1 && numSamples <= stereo.getNumSamples())
+        {
+            juce::AudioBuffer<float> out(stereo.getArrayOfWritePointers(), 2, numSamples);
+            out.clear();
+            host.graph_.processBlock(out, midi);
+            midi.clear();
+            juce::FloatVectorOperations::copyWithMultiply(outputs[0], out.getReadPointer(0), 0.5f,
+                                                          numSamples);
+            juce::FloatVectorOperations::addWithMultiply(outputs[0], out.getReadPointer(1), 0.5f,
+                                                         numSamples);
+        }
+        else if (numOutputs == 1)
+        {
+            juce::FloatVectorOperations::clear(outputs[0], numSamples);
+        }
     }
+
+private:
+    AudioHost& host;
+    juce::AudioBuffer<float> stereo;
+    juce::MidiBuffer midi;
 };
 
 /** Renders the graph into a scratch buffer at real-time pace when there is no device. */
@@ -174,12 +213,8 @@ std::optional<std::string> AudioHost::startDevice(const juce::String& deviceName
         devices.setAudioDeviceSetup(current, true); // a device that refuses keeps its own size
     }
 
-    prepare(device->getCurrentSampleRate(),
-            std::max(blockSize, device->getCurrentBufferSizeSamples()));
-
-    player = std::make_unique<Player>();
-    player->setProcessor(&graph_);
-    devices.addAudioCallback(player.get());
+    player = std::make_unique<Player>(*this);
+    devices.addAudioCallback(player.get()); // prepares the graph for the device first
     return std::nullopt;
 }
 
@@ -195,11 +230,8 @@ void AudioHost::stop()
     if (player != nullptr)
     {
         devices.removeAudioCallback(player.get());
-        player->setProcessor(nullptr);
         player.reset();
         devices.closeAudioDevice();
-        // The player released the graph's resources; make it ready for offline use again.
-        prepare(rate, blockSize);
     }
     silentClock.reset();
 }
