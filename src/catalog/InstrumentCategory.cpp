@@ -32,6 +32,13 @@ std::string displayName(InstrumentCategory category, AppLanguage language)
     return {};
 }
 
+std::string layerLabel(const std::string& slot, AppLanguage language)
+{
+    if (slot == "Drone")
+        return "Drone Pad";
+    return localized(language, "Capa ", "Layer ") + slot;
+}
+
 std::string SoundVariant::id() const
 {
     std::string prefix = "gm";

@@ -50,6 +50,10 @@ struct SoundVariant
     bool operator==(const SoundVariant&) const = default;
 };
 
+/** A layer's built-in label: "Drone Pad" for the drone layer's slot "Drone", otherwise
+    "Capa " / "Layer " + slot ("Capa A", "Layer B"). */
+std::string layerLabel(const std::string& slot, AppLanguage language);
+
 /** The sampled SoundFont in the application folder, looked up once per run. */
 const std::optional<std::string>& sampledBankPath();
 

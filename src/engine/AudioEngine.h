@@ -3,17 +3,39 @@
 #include "core/Observable.h"
 #include "core/Scheduler.h"
 #include "engine/AudioHost.h"
+#include "engine/LevelMeterBank.h"
 #include "engine/SoundLayer.h"
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace norvane
 {
 
-/** Owns the audio graph and the five layers, and fans each performed note out to the four
-    playing layers in the order A, B, C, D. The drone layer is played by the drone pad only.
+class LimiterNode;
+class TapNode;
+
+/** An output device offered to the user. `id` is the FNV-1a hash of "type/name". */
+struct AudioOutputDevice
+{
+    std::uint32_t id = 0;
+    std::string name;
+    std::string type; ///< the system's device type ("ALSA", "JACK"), to open it again
+
+    bool operator==(const AudioOutputDevice& other) const
+    {
+        return id == other.id && name == other.name;
+    }
+};
+
+/** Owns the audio graph: the five layers with their chains, the master bus with its limiter
+    and meters, the shared sound bank and the output device. Fans each performed note out to
+    the four playing layers in the order A, B, C, D; the drone layer is played by the drone
+    pad only.
 
     Message thread only.
 */
@@ -25,19 +47,24 @@ public:
         /** Play through the system's output device; otherwise the graph is only rendered
             by whoever calls host().render(). */
         bool useAudioDevice = false;
-        /** The rate used offline, and until a device says otherwise. */
+        /** The rate used offline (a device brings its own). */
         double sampleRate = 48000.0;
         /** The graph's block: the granularity at which notes take effect offline. */
         int maximumBlockSize = 128;
         /** The shared General MIDI bank; empty = look it up (see resolveSoundBank()). */
         std::string soundBankPath;
+        /** The application folder, where "SoundFont.sf2" is installed; empty = the real one. */
+        juce::File appFolder;
     };
 
     AudioEngine(Scheduler& scheduler, Options options);
     ~AudioEngine() override;
 
     Published<std::optional<std::string>> loadError{*this, std::nullopt};
+    Published<std::optional<std::uint32_t>> selectedOutputDeviceID{*this, std::nullopt};
+    Published<std::vector<AudioOutputDevice>> availableOutputDevices{*this, {}};
     Published<double> masterVolume{*this, 0.85}; ///< 0…1 linear, applied to the main mixer
+    Published<bool> customSoundFontInstalled{*this, false};
 
     // ---- Note fan-out --------------------------------------------------------------------
     void noteOn(int note, int velocity);
@@ -65,24 +92,63 @@ public:
     /** The layer for "A"…"D" or "Drone", or nullptr. */
     SoundLayer* layer(std::string_view slot);
 
+    LevelMeterBank& meters() { return *meterBank; }
+
+    // ---- Sound bank ----------------------------------------------------------------------
     const std::string& soundBankPath() const { return bankPath; }
+
+    /** Copies a SoundFont into the application folder as "SoundFont.sf2" and makes it the
+        shared bank. A failure leaves the earlier bank installed and in use. */
+    void installSoundFont(const juce::File& source);
+
+    /** Deletes the installed SoundFont and returns to the system bank. */
+    void removeCustomSoundFont();
+
+    /** Silences the layers, then reloads all five from `path` (variants with a bank of their
+        own keep it). */
+    void reloadSharedBank(const std::string& path);
+
+    juce::File customSoundFontFile() const { return folder.getChildFile("SoundFont.sf2"); }
+
+    /** The system's General MIDI bank: the first that exists, or empty. */
+    static std::string systemBank();
+    static std::vector<std::string> systemBankCandidates();
+
+    /** The custom bank in the application folder if installed, else the system bank. */
+    static std::string resolveSoundBank(const juce::File& appFolder = {});
+
+    // ---- Output devices ------------------------------------------------------------------
+    /** Devices with at least one output channel, in the system's order. */
+    std::vector<AudioOutputDevice> listOutputDevices();
+
+    /** Switches the output; nothing = the system default. */
+    void selectOutputDevice(const std::optional<AudioOutputDevice>& device);
+
+    /** Adds a sound source that feeds the main mixer (the metronome); returns its node. */
+    AudioHost::NodeID attachSource(std::unique_ptr<juce::AudioProcessor> source);
+
+    /** Called when the output device changes (the metronome stops). */
+    std::function<void()> onOutputDeviceChange;
 
     AudioHost& host() { return *audioHost; }
     Scheduler& scheduler() { return clock; }
-
-    /** The General MIDI bank to use when none is given: the user's "SoundFont.sf2" in the
-        application folder if it exists, else the first system bank found; empty if none. */
-    static std::string resolveSoundBank();
-
-    /** The system's General MIDI banks, in order of preference. */
-    static std::vector<std::string> systemBankCandidates();
+    LimiterNode& limiter() { return *limiterNode; }
 
 private:
+    void buildChain(SoundLayer& layer, bool withDamper);
+    void startDamperPlayers();
+
     Scheduler& clock;
+    juce::File folder;
     std::string bankPath;
+    bool playsThroughDevice = false;
+    std::optional<AudioHost::OutputDevice> openChoice; // none = the system default
     std::unique_ptr<AudioHost> audioHost;
+    std::unique_ptr<LevelMeterBank> meterBank;
     std::array<std::unique_ptr<SoundLayer>, 4> layers;
     std::unique_ptr<SoundLayer> drone;
+    LimiterNode* limiterNode = nullptr;
+    std::vector<AudioHost::NodeID> tapIDs;
 };
 
 } // namespace norvane

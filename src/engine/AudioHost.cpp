@@ -189,51 +189,90 @@ void AudioHost::prepare(double newRate, int newBlockSize)
     graph_.prepareToPlay(rate, blockSize);
 }
 
-std::optional<std::string> AudioHost::startDevice(const juce::String& deviceName)
+std::vector<AudioHost::OutputDevice> AudioHost::outputDevices()
+{
+    std::vector<OutputDevice> list;
+    for (auto* type : devices.getAvailableDeviceTypes())
+    {
+        type->scanForDevices();
+        for (const auto& name : type->getDeviceNames(false))
+        {
+            // A device listed among the outputs must really have an output channel.
+            std::unique_ptr<juce::AudioIODevice> probe(type->createDevice(name, {}));
+            if (probe != nullptr && !probe->getOutputChannelNames().isEmpty())
+                list.push_back({type->getTypeName(), name});
+        }
+    }
+    return list;
+}
+
+std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevice>& device)
 {
     stop();
 
-    juce::AudioDeviceManager::AudioDeviceSetup setup;
-    setup.outputDeviceName = deviceName;
-    setup.bufferSize = 128;
-    const auto error =
-        devices.initialise(0, 2, nullptr, true, deviceName.isEmpty() ? juce::String() : deviceName,
-                           deviceName.isEmpty() ? nullptr : &setup);
+    juce::String error;
+    if (device)
+    {
+        devices.setCurrentAudioDeviceType(device->type, false);
+        auto setup = devices.getAudioDeviceSetup();
+        setup.outputDeviceName = device->name;
+        setup.inputDeviceName = {};
+        setup.useDefaultOutputChannels = true;
+        setup.bufferSize = 128;
+        error = devices.initialise(0, 2, nullptr, false, {}, &setup);
+    }
+    else
+    {
+        error = devices.initialiseWithDefaultDevices(0, 2);
+    }
+
     if (error.isNotEmpty())
         return error.toStdString();
 
-    auto* device = devices.getCurrentAudioDevice();
-    if (device == nullptr)
+    auto* open = devices.getCurrentAudioDevice();
+    if (open == nullptr)
         return std::string("no audio output device is available");
 
-    if (device->getCurrentBufferSizeSamples() != 128)
+    if (open->getCurrentBufferSizeSamples() != 128)
     {
         auto current = devices.getAudioDeviceSetup();
         current.bufferSize = 128;
         devices.setAudioDeviceSetup(current, true); // a device that refuses keeps its own size
     }
-
-    player = std::make_unique<Player>(*this);
-    devices.addAudioCallback(player.get()); // prepares the graph for the device first
+    prepare(open->getCurrentSampleRate(), open->getCurrentBufferSizeSamples());
     return std::nullopt;
 }
 
-void AudioHost::startSilentClock()
+void AudioHost::startPlaying()
 {
-    stop();
-    silentClock = std::make_unique<SilentClock>(*this);
-    silentClock->startThread(juce::Thread::Priority::high);
+    if (isRunning())
+        return;
+    if (devices.getCurrentAudioDevice() != nullptr)
+    {
+        player = std::make_unique<Player>(*this);
+        devices.addAudioCallback(player.get());
+    }
+    else
+    {
+        silentClock = std::make_unique<SilentClock>(*this);
+        silentClock->startThread(juce::Thread::Priority::high);
+    }
 }
 
-void AudioHost::stop()
+void AudioHost::stopPlaying()
 {
     if (player != nullptr)
     {
         devices.removeAudioCallback(player.get());
         player.reset();
-        devices.closeAudioDevice();
     }
     silentClock.reset();
+}
+
+void AudioHost::stop()
+{
+    stopPlaying();
+    devices.closeAudioDevice();
 }
 
 bool AudioHost::isRunning() const
@@ -243,7 +282,7 @@ bool AudioHost::isRunning() const
 
 juce::String AudioHost::deviceName() const
 {
-    if (auto* device = devices.getCurrentAudioDevice(); device != nullptr && player != nullptr)
+    if (auto* device = devices.getCurrentAudioDevice())
         return device->getName();
     return {};
 }

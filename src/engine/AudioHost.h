@@ -68,19 +68,34 @@ public:
 
     // ---- Playing through a device -------------------------------------------------------
 
-    /** Opens the system's default output (or `deviceName` when given) and plays the graph.
-        Returns a description of the failure, if any. Message thread. */
-    std::optional<std::string> startDevice(const juce::String& deviceName = {});
+    /** An output device as the system lists it. */
+    struct OutputDevice
+    {
+        juce::String type; ///< "ALSA", "JACK", …
+        juce::String name;
+    };
 
-    /** With no output device, keeps the graph running silently on a clock thread of its own
-        (so that queued notes and timelines advance). Message thread. */
-    void startSilentClock();
+    /** Every device with at least one output channel, type by type in the system's order. */
+    std::vector<OutputDevice> outputDevices();
 
+    /** Opens an output device (nothing = the system's default) without playing yet, and
+        prepares the graph at its sample rate. Returns a description of the failure, if any;
+        the graph then stays prepared as it was. */
+    std::optional<std::string> openDevice(const std::optional<OutputDevice>& device = std::nullopt);
+
+    /** Plays the graph through the open device, or, when none is open, keeps it running
+        silently on a clock thread of its own so that queued work and timelines advance. */
+    void startPlaying();
+
+    /** Stops playing; the device stays open. */
+    void stopPlaying();
+
+    /** Stops playing and closes the device. */
     void stop();
 
     bool isRunning() const;
 
-    /** The name of the output device in use, or empty. */
+    /** The name of the open output device, or empty. */
     juce::String deviceName() const;
 
     juce::AudioDeviceManager& deviceManager() { return devices; }

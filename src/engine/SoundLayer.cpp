@@ -1,11 +1,15 @@
 #include "engine/SoundLayer.h"
 
 #include "core/MessageThread.h"
+#include "engine/CompressorNode.h"
+#include "engine/EqualizerNode.h"
 #include "engine/MixerNode.h"
+#include "engine/ReverbNode.h"
 #include "engine/SamplerNode.h"
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace norvane
 {
@@ -19,28 +23,28 @@ SoundLayer::SoundLayer(AudioHost& hostIn, Scheduler& schedulerIn, std::string sl
     samplerNodeID = sID;
     samplerNode = s;
 
-    auto [mID, m] = host.attachNode(std::make_unique<MixerNode>("Layer " + slot));
-    mixerNodeID = mID;
-    mixerNode = m;
-
-    host.connect(samplerNodeID, mixerNodeID);
+    std::tie(eqNodeID, eqNode) = host.attachNode(std::make_unique<EqualizerNode>());
+    std::tie(compressorNodeID, compressorNode) =
+        host.attachNode(std::make_unique<CompressorNode>());
+    std::tie(reverbNodeID, reverbNode) = host.attachNode(std::make_unique<ReverbNode>());
+    std::tie(mixerNodeID, mixerNode) =
+        host.attachNode(std::make_unique<MixerNode>("Layer " + slot));
 
     installChangeHandlers();
+    configureEQBands();
     applyMixerVolume();
 }
 
 SoundLayer::~SoundLayer()
 {
     envelopeTimer.reset();
-    host.detach(samplerNodeID);
-    host.detach(mixerNodeID);
+    for (auto id : {samplerNodeID, eqNodeID, compressorNodeID, reverbNodeID, mixerNodeID})
+        host.detach(id);
 }
 
 std::string SoundLayer::displayLabel(AppLanguage language) const
 {
-    if (slot == "Drone")
-        return "Drone Pad";
-    return localized(language, "Capa ", "Layer ") + slot;
+    return layerLabel(slot, language);
 }
 
 void SoundLayer::installChangeHandlers()
@@ -68,6 +72,16 @@ void SoundLayer::installChangeHandlers()
     attackTime.setDidChange([this](const double&) { applyEnvelopeRestLevel(); });
     releaseTime.setDidChange([this](const double&) { applyEnvelopeRestLevel(); });
     volume.setDidChange([this](const double&) { applyMixerVolume(); });
+
+    eqLowGain.setDidChange([this](const double&)
+                           { eqNode->setGain(EqualizerNode::low, (float)eqLowGain.get()); });
+    eqMidGain.setDidChange([this](const double&)
+                           { eqNode->setGain(EqualizerNode::mid, (float)eqMidGain.get()); });
+    eqHighGain.setDidChange([this](const double&)
+                            { eqNode->setGain(EqualizerNode::high, (float)eqHighGain.get()); });
+    compressionAmount.setDidChange([this](const double&) { applyCompression(); });
+    reverbAmount.setDidChange([this](const double&) { applyReverb(); });
+    reverbDecay.setDidChange([this](const double&) { applyReverb(); });
 
     category.setDidChange(
         [this](const InstrumentCategory& previous)
@@ -157,11 +171,10 @@ void SoundLayer::noteOff(int note)
         velocities.erase(v);
     }
 
-    // Key-release noise, scaled by how hard the key was struck. The damper voices join the
-    // chain with the sound engine's damper stage; until then the level is all there is.
+    // Key-release noise for the pitch that sounded, scaled by how hard the key was struck.
     const double level = vel ? damperAmount.get() * (0.35 + 0.65 * *vel / 127.0)
                              : damperAmount.get() * 0.6775590551181102;
-    juce::ignoreUnused(level);
+    damper.play(DamperVoice::keyRelease(pitch), level);
 
     if (sounded.empty() && usesEnvelope())
         rampEnvelope(0.0, releaseTime.get());
@@ -240,6 +253,35 @@ void SoundLayer::applyEnvelopeRestLevel()
 void SoundLayer::applyMixerVolume()
 {
     mixerNode->setOutputVolume((float)(volume.get() * envelope));
+}
+
+// ---- Chain ------------------------------------------------------------------------------
+
+void SoundLayer::configureEQBands()
+{
+    eqNode->setGain(EqualizerNode::low, (float)eqLowGain.get());
+    eqNode->setGain(EqualizerNode::mid, (float)eqMidGain.get());
+    eqNode->setGain(EqualizerNode::high, (float)eqHighGain.get());
+}
+
+void SoundLayer::applyCompression()
+{
+    compressorNode->setThreshold(-24.0f);
+    compressorNode->setHeadRoom((float)((1.0 - compressionAmount.get()) * 40.0));
+}
+
+void SoundLayer::applyReverb()
+{
+    const double d = std::clamp(reverbDecay.get(), 0.0, 1.0);
+    auto set = [this](ReverbNode::Parameter p, double v) { reverbNode->setParameter(p, (float)v); };
+    set(ReverbNode::dryWetMix, reverbAmount.get() * 100.0);
+    set(ReverbNode::largeSize, 0.005 + 0.145 * d);
+    set(ReverbNode::largeDelay, 0.01 + 0.06 * d);
+    set(ReverbNode::largeDelayRange, 0.4 + 0.45 * d);
+    set(ReverbNode::largeDensity, 0.6 + 0.35 * d);
+    set(ReverbNode::largeBrightness, 0.45 + 0.15 * d);
+    set(ReverbNode::preDelay, 0.006 + 0.019 * d);
+    set(ReverbNode::smallLargeMix, 60.0 + 35.0 * d);
 }
 
 // ---- Sound ------------------------------------------------------------------------------

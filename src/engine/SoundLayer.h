@@ -4,6 +4,7 @@
 #include "core/Observable.h"
 #include "core/Scheduler.h"
 #include "engine/AudioHost.h"
+#include "engine/DamperResonance.h"
 #include "engine/InstrumentNode.h"
 #include "engine/VelocityCurve.h"
 
@@ -19,8 +20,15 @@ namespace norvane
 
 class SamplerNode;
 class MixerNode;
+class EqualizerNode;
+class CompressorNode;
+class ReverbNode;
 
 /** One instrument layer: its published parameters, its nodes and its note state.
+
+    Its chain: sampler → (damper input mixer) → equaliser → compressor → reverb → fader. The
+    layer attaches its nodes; the engine connects them, since only it knows whether the layer
+    has a damper stage.
 
     A layer decides by itself whether and how it plays an incoming note (enabled, key range and
     crossfade, transposition, octave, velocity curve) and remembers the pitch and velocity it
@@ -47,12 +55,18 @@ public:
     Published<bool> isEnabled;
     Published<InstrumentCategory> category;
     Published<int> variantIndex{*this, 0};
-    Published<double> volume{*this, 0.85};       ///< fader, 0…1 linear
-    Published<double> attackTime{*this, 0.0};    ///< seconds
-    Published<double> releaseTime{*this, 0.0};   ///< seconds
-    Published<double> damperAmount{*this, 0.0};  ///< 0…1
-    Published<int> transposeSemitones{*this, 0}; ///< kept in −12…12
-    Published<int> octaveShift{*this, 0};        ///< kept in −2…2
+    Published<double> volume{*this, 0.85};           ///< fader, 0…1 linear
+    Published<double> eqLowGain{*this, 0.0};         ///< dB, low shelf at 150 Hz
+    Published<double> eqMidGain{*this, 0.0};         ///< dB, peak at 1200 Hz
+    Published<double> eqHighGain{*this, 0.0};        ///< dB, high shelf at 6500 Hz
+    Published<double> compressionAmount{*this, 0.0}; ///< 0…1
+    Published<double> reverbAmount{*this, 0.0};      ///< 0…1 wet share
+    Published<double> reverbDecay{*this, 0.4};       ///< 0…1 size and length
+    Published<double> attackTime{*this, 0.0};        ///< seconds
+    Published<double> releaseTime{*this, 0.0};       ///< seconds
+    Published<double> damperAmount{*this, 0.0};      ///< 0…1
+    Published<int> transposeSemitones{*this, 0};     ///< kept in −12…12
+    Published<int> octaveShift{*this, 0};            ///< kept in −2…2
     Published<VelocityCurve> velocityCurve{*this, VelocityCurve::linear};
     Published<int> crossfadeSemitones{*this, 0}; ///< kept in 0…12
     Published<int> lowKey{*this, 0};             ///< inclusive; lowKey <= highKey always
@@ -98,10 +112,28 @@ public:
     /** Loads the current variant into the sampler; sets or clears loadError. */
     void loadInstrument();
 
+    /** Pushes the compression settings: threshold −24 dB, head-room (1 − amount) × 40 dB. */
+    void applyCompression();
+
+    /** Pushes the eight reverb values made of reverbAmount and reverbDecay. */
+    void applyReverb();
+
+    /** Sets the three equaliser bands to the layer's gains. */
+    void configureEQBands();
+
+    /** The damper voices of this layer (attached by the engine for the playing layers). */
+    DamperResonance damper;
+
     // ---- Nodes ---------------------------------------------------------------------------
     AudioHost::NodeID samplerID() const { return samplerNodeID; }
+    AudioHost::NodeID eqID() const { return eqNodeID; }
+    AudioHost::NodeID compressorID() const { return compressorNodeID; }
+    AudioHost::NodeID reverbID() const { return reverbNodeID; }
     AudioHost::NodeID mixerID() const { return mixerNodeID; }
     SamplerNode& sampler() { return *samplerNode; }
+    EqualizerNode& eq() { return *eqNode; }
+    CompressorNode& compressor() { return *compressorNode; }
+    ReverbNode& reverb() { return *reverbNode; }
     MixerNode& mixer() { return *mixerNode; }
 
     /** Every instruction sent to the instrument, as it is queued. For observers that need to
@@ -120,8 +152,11 @@ private:
     Scheduler& scheduler;
     std::string bankPath;
 
-    AudioHost::NodeID samplerNodeID, mixerNodeID;
+    AudioHost::NodeID samplerNodeID, eqNodeID, compressorNodeID, reverbNodeID, mixerNodeID;
     SamplerNode* samplerNode = nullptr;
+    EqualizerNode* eqNode = nullptr;
+    CompressorNode* compressorNode = nullptr;
+    ReverbNode* reverbNode = nullptr;
     MixerNode* mixerNode = nullptr;
 
     std::map<int, int> sounded;

@@ -1,9 +1,18 @@
 // norvane-cli: the engine without a window, for renders, checks and benchmarks.
 //
-//   norvane-cli render IN.mid OUT.wav [--seconds S]
+//   norvane-cli render IN.mid OUT.wav [--seconds S] [--layers ABCD]
+//                      [--category SLOT=NAME] [--variant SLOT=N]
 //       Plays a Standard MIDI File through the MIDI input's byte path into the engine, offline
-//       at 48 kHz, and writes a stereo WAV. --seconds adds a tail after the last message.
+//       at 48 kHz, and writes a stereo WAV. --seconds adds a tail after the last message;
+//       --layers enables exactly the layers named; --category and --variant choose a layer's
+//       sound (categories: piano, electricPiano, harpsichord, organ, strings, pad).
+//
+//   norvane-cli bench IN.mid
+//       Renders the file through the full engine (layers A–D over the whole keyboard, the
+//       drone sounding) and through bare synthesizers playing the same notes, and prints the
+//       real-time factors, block times, time to first sound and peak memory.
 
+#include "Bench.h"
 #include "core/Scheduler.h"
 #include "engine/AudioEngine.h"
 #include "input/MIDIManager.h"
@@ -23,7 +32,9 @@ namespace
 
 int usage()
 {
-    std::cerr << "usage: norvane-cli render IN.mid OUT.wav [--seconds S]\n";
+    std::cerr << "usage: norvane-cli render IN.mid OUT.wav [--seconds S] [--layers ABCD]\n"
+                 "                          [--category SLOT=NAME] [--variant SLOT=N]\n"
+                 "       norvane-cli bench IN.mid\n";
     return 2;
 }
 
@@ -54,23 +65,88 @@ bool writeWav(const juce::File& file, const juce::AudioBuffer<float>& audio, dou
     return true;
 }
 
+std::optional<norvane::InstrumentCategory> categoryNamed(const std::string& name)
+{
+    const char* names[] = {"piano", "electricPiano", "harpsichord", "organ", "strings", "pad"};
+    for (int i = 0; i < 6; ++i)
+        if (name == names[i])
+            return norvane::instrumentCategoryFromRaw(i);
+    return std::nullopt;
+}
+
+/** Applies one "SLOT=VALUE" layer option; false when it does not make sense. */
+bool applyLayerOption(norvane::AudioEngine& engine, const std::string& option,
+                      const std::string& value)
+{
+    const auto equals = value.find('=');
+    if (equals == std::string::npos)
+        return false;
+    auto* layer = engine.layer(value.substr(0, equals));
+    const auto setting = value.substr(equals + 1);
+    if (layer == nullptr)
+        return false;
+
+    if (option == "--category")
+    {
+        const auto category = categoryNamed(setting);
+        if (!category)
+            return false;
+        layer->category = *category;
+        return true;
+    }
+    try
+    {
+        layer->variantIndex = std::stoi(setting);
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
 int render(const std::vector<std::string>& args)
 {
     if (args.size() < 2)
         return usage();
 
+    norvane::ManualScheduler scheduler;
+    norvane::AudioEngine engine(scheduler, {});
+    if (engine.soundBankPath().empty())
+    {
+        std::cerr << "norvane-cli: no General MIDI sound bank found\n";
+        return 1;
+    }
+
     double tail = 0.0;
     for (size_t i = 2; i < args.size(); ++i)
     {
-        if (args[i] == "--seconds" && i + 1 < args.size())
+        const auto& option = args[i];
+        if (i + 1 >= args.size())
+            return usage();
+        const auto& value = args[++i];
+        if (option == "--seconds")
         {
             try
             {
-                tail = std::stod(args[++i]);
+                tail = std::stod(value);
             }
             catch (...)
             {
                 std::cerr << "norvane-cli: --seconds needs a number\n";
+                return 2;
+            }
+        }
+        else if (option == "--layers")
+        {
+            for (auto* layer : engine.playingLayers())
+                layer->isEnabled = value.find(layer->slot) != std::string::npos;
+        }
+        else if (option == "--category" || option == "--variant")
+        {
+            if (!applyLayerOption(engine, option, value))
+            {
+                std::cerr << "norvane-cli: " << option << " " << value << " makes no sense\n";
                 return 2;
             }
         }
@@ -91,16 +167,9 @@ int render(const std::vector<std::string>& args)
         return 1;
     }
 
-    norvane::ManualScheduler scheduler;
-    norvane::AudioEngine::Options options;
-    norvane::AudioEngine engine(scheduler, options);
-    if (engine.soundBankPath().empty())
-    {
-        std::cerr << "norvane-cli: no General MIDI sound bank found\n";
-        return 1;
-    }
-    if (auto& e = engine.layerA().loadError.get())
-        std::cerr << "norvane-cli: layer A: " << *e << "\n";
+    for (auto* layer : engine.playingLayers())
+        if (auto& e = layer->loadError.get())
+            std::cerr << "norvane-cli: layer " << layer->slot << ": " << *e << "\n";
 
     norvane::MIDIManager midi(engine, norvane::makeDetachedMidi(), scheduler);
     norvane::PerformanceRenderer renderer(engine, midi, scheduler);
@@ -135,5 +204,7 @@ int main(int argc, char** argv)
     args.erase(args.begin());
     if (command == "render")
         return render(args);
+    if (command == "bench" && args.size() == 1)
+        return norvane::cli::bench(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]));
     return usage();
 }

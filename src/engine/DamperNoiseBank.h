@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/PlayerNode.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace norvane
+{
+
+/** What a damper sound is for: a key released (with the note that sounded), or the sustain
+    pedal going down or up. */
+struct DamperVoice
+{
+    enum class Kind
+    {
+        keyRelease,
+        pedalDown,
+        pedalUp
+    };
+
+    Kind kind = Kind::keyRelease;
+    int note = 0; ///< keyRelease only
+
+    static DamperVoice keyRelease(int note) { return {Kind::keyRelease, note}; }
+    static DamperVoice pedalDown() { return {Kind::pedalDown, 0}; }
+    static DamperVoice pedalUp() { return {Kind::pedalUp, 0}; }
+};
+
+/** Synthesizes the damper sounds, filtered noise with a faint ring, and caches them: one bank
+    per sample rate, shared by every layer. Each voice has two renderings (variants 0 and 1)
+    with different noise.
+
+    Safe from any thread: the registry of banks and each bank's cache have locks of their own;
+    a bank's lock is held while it renders, so each buffer is rendered once. Never call it from
+    the audio thread.
+*/
+class DamperNoiseBank
+{
+public:
+    /** The synthesis parameters of one voice. */
+    struct VoiceSpec
+    {
+        double duration = 0.0;   ///< seconds
+        double cutoff = 0.0;     ///< Hz, one-pole low-pass on the noise
+        double noiseDecay = 0.0; ///< seconds, time constant
+        double noiseGain = 0.0;
+        double partialFrequency = 0.0; ///< Hz
+        bool partialsOff = false;
+        double partialDecay = 0.0; ///< seconds, time constant
+        double partialGain = 0.0;
+        double outputGain = 0.0; ///< linear
+    };
+
+    /** The bank for a sample rate, created on first request. */
+    static std::shared_ptr<DamperNoiseBank> shared(double sampleRate);
+
+    explicit DamperNoiseBank(double sampleRate);
+
+    double sampleRate() const { return rate; }
+
+    /** The stereo buffer of a voice and variant, rendered on first use; nothing for a key
+        above note 88. */
+    PlayerNode::Buffer buffer(const DamperVoice& voice, int variant);
+
+    /** "n60v0", "pdv1", "puv0". */
+    static std::string cacheKey(const DamperVoice& voice, int variant);
+
+    static VoiceSpec spec(const DamperVoice& voice);
+
+    /** Renders a voice with the noise of `seed`. */
+    std::shared_ptr<juce::AudioBuffer<float>> render(const VoiceSpec& spec,
+                                                     std::uint64_t seed) const;
+
+    /** The seed of a cache key: its 64-bit FNV-1a hash. */
+    static std::uint64_t seedFor(const std::string& key);
+
+    /** How many buffers this bank has rendered. */
+    int renderedCount() const;
+
+    static constexpr int highestNote = 88;
+
+private:
+    double rate;
+    mutable std::mutex cacheLock;
+    std::map<std::string, PlayerNode::Buffer> cache;
+    int rendered = 0;
+};
+
+} // namespace norvane

@@ -1,0 +1,109 @@
+#include "store/StoredFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace norvane
+{
+
+namespace
+{
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty())
+    {
+        const auto written = ::write(fd, data.data(), data.size());
+        if (written < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix((size_t)written);
+    }
+    return true;
+}
+
+void syncFolder(const juce::File& folder)
+{
+    const int fd = ::open(folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0)
+    {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+bool writeFileAtomically(const juce::File& target, std::string_view contents)
+{
+    const auto folder = target.getParentDirectory();
+    if (!folder.isDirectory() && !folder.createDirectory())
+        return false;
+
+    // Unique per process and call, in the same folder so that the rename is atomic.
+    static std::atomic<int> counter{0};
+    const auto temp = folder.getChildFile("." + target.getFileName() + ".tmp-" +
+                                          juce::String(::getpid()) + "-" + juce::String(counter++));
+
+    const int fd = ::open(temp.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+
+    const bool written = writeAll(fd, contents) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed ||
+        ::rename(temp.getFullPathName().toRawUTF8(), target.getFullPathName().toRawUTF8()) != 0)
+    {
+        ::unlink(temp.getFullPathName().toRawUTF8());
+        return false;
+    }
+
+    syncFolder(folder);
+    return true;
+}
+
+std::optional<juce::File> keepDamagedCopy(const juce::File& file)
+{
+    if (!file.existsAsFile())
+        return std::nullopt;
+    for (int n = 1; n < 10000; ++n)
+    {
+        const auto copy = file.getSiblingFile(file.getFileName() + ".damaged-" + juce::String(n));
+        if (copy.exists())
+            continue;
+        if (file.copyFileTo(copy))
+            return copy;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> StoredFile::read() const
+{
+    if (!file.existsAsFile())
+        return std::nullopt;
+    juce::MemoryBlock data;
+    if (!file.loadFileAsData(data))
+        return std::nullopt;
+    return std::string(static_cast<const char*>(data.getData()), data.getSize());
+}
+
+bool StoredFile::write(std::string_view contents)
+{
+    if (rescueBeforeWrite)
+    {
+        // Without a kept copy the damaged file must not be replaced: it is all there is.
+        if (file.existsAsFile() && !keepDamagedCopy(file))
+            return false;
+        rescueBeforeWrite = false;
+    }
+    return writeFileAtomically(file, contents);
+}
+
+} // namespace norvane

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace norvane
+{
+
+/** Writes `contents` to `target` so that the target always holds either its old contents or
+    the new ones, whole: a temporary file in the same folder is written, flushed and synced,
+    renamed over the target, and the folder is synced. Creates the folder if needed.
+    Returns false on any failure, leaving the target as it was. Any thread. */
+bool writeFileAtomically(const juce::File& target, std::string_view contents);
+
+/** Copies `file` beside itself as "NAME.damaged-1" (or -2, -3 … : an earlier kept copy is
+    never overwritten). Returns the copy, or nothing when it could not be made. */
+std::optional<juce::File> keepDamagedCopy(const juce::File& file);
+
+/** One stored document of the application folder, read once and written after each change.
+
+    If the file was there but could not be decoded, the first write keeps it aside first
+    (keepDamagedCopy), so that what the user made is never lost to a fresh save.
+    Message thread only.
+*/
+class StoredFile
+{
+public:
+    explicit StoredFile(juce::File fileIn) : file(std::move(fileIn)) {}
+
+    const juce::File& location() const { return file; }
+
+    /** The file's contents, or nothing when it does not exist or cannot be read. */
+    std::optional<std::string> read() const;
+
+    /** Says that the contents read could not be decoded. */
+    void markUndecodable() { rescueBeforeWrite = file.existsAsFile(); }
+
+    bool isMarkedUndecodable() const { return rescueBeforeWrite; }
+
+    /** Writes atomically, keeping an undecodable original aside first. */
+    bool write(std::string_view contents);
+
+private:
+    juce::File file;
+    bool rescueBeforeWrite = false;
+};
+
+} // namespace norvane

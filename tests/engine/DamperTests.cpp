@@ -1,0 +1,147 @@
+#include "engine/DamperNoiseBank.h"
+#include "engine/DamperResonance.h"
+#include "engine/PlayerNode.h"
+#include "support/EngineFixture.h"
+
+#include <cmath>
+
+namespace norvane::test
+{
+
+TEST(DamperNoiseBank, VoiceSpecsFollowTheKeyboard)
+{
+    const auto low = DamperNoiseBank::spec(DamperVoice::keyRelease(21));
+    EXPECT_DOUBLE_EQ(low.cutoff, 420.0);
+    EXPECT_DOUBLE_EQ(low.noiseDecay, 0.046);
+    EXPECT_DOUBLE_EQ(low.partialDecay, 0.125);
+    EXPECT_NEAR(20.0 * std::log10(low.outputGain), -16.0, 1e-9);
+    EXPECT_DOUBLE_EQ(low.partialFrequency, 27.5);
+
+    const auto high = DamperNoiseBank::spec(DamperVoice::keyRelease(88));
+    EXPECT_DOUBLE_EQ(high.cutoff, 2520.0);
+    EXPECT_DOUBLE_EQ(high.noiseDecay, 0.026);
+    EXPECT_DOUBLE_EQ(high.partialDecay, 0.055);
+    EXPECT_NEAR(20.0 * std::log10(high.outputGain), -29.0, 1e-9);
+    EXPECT_NEAR(high.partialFrequency, 1318.51, 0.01);
+
+    // Notes below the piano's lowest count as its lowest.
+    EXPECT_DOUBLE_EQ(DamperNoiseBank::spec(DamperVoice::keyRelease(5)).cutoff, 420.0);
+
+    const auto down = DamperNoiseBank::spec(DamperVoice::pedalDown());
+    EXPECT_TRUE(down.partialsOff);
+    EXPECT_DOUBLE_EQ(down.outputGain, 0.025118864315095794);
+    const auto up = DamperNoiseBank::spec(DamperVoice::pedalUp());
+    EXPECT_FALSE(up.partialsOff);
+    EXPECT_DOUBLE_EQ(up.partialFrequency, 68.0);
+
+    EXPECT_EQ(DamperNoiseBank::cacheKey(DamperVoice::keyRelease(60), 0), "n60v0");
+    EXPECT_EQ(DamperNoiseBank::cacheKey(DamperVoice::pedalDown(), 1), "pdv1");
+    EXPECT_EQ(DamperNoiseBank::cacheKey(DamperVoice::pedalUp(), 0), "puv0");
+}
+
+TEST(DamperNoiseBank, RendersTheRightLengthsAndSounds)
+{
+    DamperNoiseBank bank(44100.0);
+    EXPECT_EQ(bank.buffer(DamperVoice::keyRelease(60), 0)->getNumSamples(), 14112);
+    EXPECT_EQ(bank.buffer(DamperVoice::pedalDown(), 0)->getNumSamples(), 7056);
+    EXPECT_EQ(bank.buffer(DamperVoice::pedalUp(), 0)->getNumSamples(), 19845);
+    EXPECT_EQ(bank.buffer(DamperVoice::keyRelease(89), 0), nullptr);
+    EXPECT_EQ(bank.buffer(DamperVoice::keyRelease(108), 1), nullptr);
+
+    const auto& key = *bank.buffer(DamperVoice::keyRelease(60), 0);
+    EXPECT_EQ(key.getSample(0, 0), 0.0f); // the fade-in starts from silence
+    EXPECT_GT(key.getMagnitude(0, 0, key.getNumSamples()), 0.001f);
+    EXPECT_LT(key.getMagnitude(0, 0, key.getNumSamples()), 0.2f);
+    // Different noise in the two channels, and in the two variants.
+    EXPECT_NE(key.getSample(0, 500), key.getSample(1, 500));
+    EXPECT_NE(key.getSample(0, 500),
+              bank.buffer(DamperVoice::keyRelease(60), 1)->getSample(0, 500));
+    // The same seed renders the same sound.
+    const auto again = bank.render(DamperNoiseBank::spec(DamperVoice::keyRelease(60)),
+                                   DamperNoiseBank::seedFor("n60v0"));
+    EXPECT_EQ(again->getSample(1, 1234), key.getSample(1, 1234));
+
+    // Rendered once per key and variant: n60v0, pdv0, puv0, n60v1.
+    EXPECT_EQ(bank.renderedCount(), 4);
+    bank.buffer(DamperVoice::keyRelease(60), 0);
+    EXPECT_EQ(bank.renderedCount(), 4);
+}
+
+class DamperLayerTest : public EngineFixture
+{
+};
+
+TEST_F(DamperLayerTest, PoolAlternatesVariantsAndTakesTurnsOverSixPlayers)
+{
+    auto& damper = engine->layerA().damper;
+    ASSERT_TRUE(damper.isAttached());
+    EXPECT_FALSE(engine->dronePad().damper.isAttached()); // the drone has no damper stage
+
+    const int renderedBefore = damper.noiseBank()->renderedCount();
+    damper.play(DamperVoice::keyRelease(60), 0.5);
+    EXPECT_EQ(damper.currentVariant(), 1);
+    damper.play(DamperVoice::keyRelease(60), 0.5);
+    EXPECT_EQ(damper.currentVariant(), 0);
+    damper.play(DamperVoice::keyRelease(60), 0.5); // n60v0 again, from the cache
+    EXPECT_EQ(damper.noiseBank()->renderedCount() - renderedBefore, 2);
+
+    // Silence and keys above 88 change nothing.
+    const int next = damper.nextPlayerIndex(), variant = damper.currentVariant();
+    damper.play(DamperVoice::keyRelease(108), 1.0);
+    damper.play(DamperVoice::pedalDown(), 0.001);
+    EXPECT_EQ(damper.nextPlayerIndex(), next);
+    EXPECT_EQ(damper.currentVariant(), variant);
+
+    for (int i = 0; i < 3; ++i)
+        damper.play(DamperVoice::keyRelease(50 + i), 2.0);
+    EXPECT_EQ(damper.nextPlayerIndex(), 0);
+    EXPECT_FLOAT_EQ(damper.player(5).getVolume(), 1.0f); // levels above 1 play at 1
+    damper.play(DamperVoice::pedalUp(), 0.25);           // the seventh takes the first player
+    EXPECT_EQ(damper.nextPlayerIndex(), 1);
+    EXPECT_FLOAT_EQ(damper.player(0).getVolume(), 0.25f);
+
+    // Another layer at the same rate uses the same bank.
+    EXPECT_EQ(engine->layerB().damper.noiseBank(), damper.noiseBank());
+}
+
+TEST_F(DamperLayerTest, KeyAndPedalLevelsFollowDamperAmountAndVelocity)
+{
+    auto& a = engine->layerA();
+    a.damperAmount = 1.0;
+    a.noteOn(60, 127);
+    a.noteOff(60);
+    EXPECT_FLOAT_EQ(a.damper.player(0).getVolume(), 1.0f);
+    a.noteOn(62, 1);
+    a.noteOff(62);
+    EXPECT_FLOAT_EQ(a.damper.player(1).getVolume(), (float)(0.35 + 0.65 / 127.0));
+
+    a.damperAmount = 0.5;
+    engine->sustainPedal(true);
+    EXPECT_FLOAT_EQ(a.damper.player(2).getVolume(), 0.5f);
+    EXPECT_EQ(engine->layerB().damper.nextPlayerIndex(), 0); // disabled: no pedal sound
+
+    a.damperAmount = 0.0;
+    engine->sustainPedal(false);
+    a.noteOn(64, 100);
+    a.noteOff(64);
+    EXPECT_EQ(a.damper.nextPlayerIndex(), 3); // nothing at all at amount 0
+
+    // A release of a note that never sounded makes no noise either.
+    a.damperAmount = 1.0;
+    a.noteOff(70);
+    EXPECT_EQ(a.damper.nextPlayerIndex(), 3);
+}
+
+TEST_F(DamperLayerTest, ReleaseNoiseReachesTheLayerOutput)
+{
+    auto& a = engine->layerA();
+    a.damperAmount = 1.0;
+    renderFor(0.05);
+    a.noteOn(60, 127);
+    a.noteOff(60); // no sound bank here: only the damper can make a sound
+    juce::AudioBuffer<float> out(2, 4800);
+    engine->host().render(out, 0, out.getNumSamples());
+    EXPECT_GT(out.getMagnitude(0, 0, out.getNumSamples()), 0.001f);
+}
+
+} // namespace norvane::test

@@ -1,0 +1,202 @@
+#include "engine/SamplerNode.h"
+#include "support/EngineFixture.h"
+
+namespace norvane::test
+{
+
+namespace
+{
+
+struct TempFolder
+{
+    TempFolder()
+        : folder(juce::File::getSpecialLocation(juce::File::tempDirectory)
+                     .getNonexistentChildFile("norvane-bank", ""))
+    {
+        folder.createDirectory();
+    }
+    ~TempFolder() { folder.deleteRecursively(); }
+    juce::File folder;
+};
+
+/** An engine whose application folder is a temporary one. */
+class SoundBankTest : public ::testing::Test
+{
+protected:
+    SoundBankTest()
+    {
+        AudioEngine::Options options;
+        options.appFolder = temp.folder;
+        engine = std::make_unique<AudioEngine>(scheduler, options);
+    }
+
+    TempFolder temp;
+    ManualScheduler scheduler;
+    std::unique_ptr<AudioEngine> engine;
+};
+
+} // namespace
+
+TEST_F(SoundBankTest, WithoutAnInstalledSoundFontTheSystemBankPlays)
+{
+    ASSERT_FALSE(AudioEngine::systemBank().empty()) << "the General MIDI bank is not installed";
+    EXPECT_EQ(engine->soundBankPath(), AudioEngine::systemBank());
+    EXPECT_FALSE(engine->customSoundFontInstalled.get());
+    for (auto* l : engine->playingLayers())
+        EXPECT_FALSE(l->loadError.get().has_value());
+}
+
+TEST_F(SoundBankTest, InstallingSilencesReloadsAndReplacesAnEarlierCopy)
+{
+    NoteLedger ledger(engine->layerA());
+    engine->noteOn(60, 100);
+    engine->noteOn(64, 100);
+
+    const auto source = juce::File(AudioEngine::systemBank());
+    engine->installSoundFont(source);
+    EXPECT_TRUE(ledger.soundingPitches().empty()); // panic first
+    EXPECT_TRUE(engine->layerA().soundedNotes().empty());
+    EXPECT_TRUE(engine->customSoundFontInstalled.get());
+    EXPECT_FALSE(engine->loadError.get().has_value());
+    const auto target = temp.folder.getChildFile("SoundFont.sf2");
+    EXPECT_EQ(engine->soundBankPath(), target.getFullPathName().toStdString());
+    EXPECT_EQ(engine->layerC().soundBankPath(), engine->soundBankPath());
+    EXPECT_EQ(target.getSize(), source.getSize());
+    EXPECT_FALSE(engine->layerA().loadError.get().has_value());
+
+    // Installing again replaces the copy; nothing is left over beside it.
+    engine->installSoundFont(source);
+    EXPECT_EQ(target.getSize(), source.getSize());
+    EXPECT_EQ(temp.folder.getNumberOfChildFiles(juce::File::findFiles, "*"), 1);
+
+    // A failed install keeps the installed bank in place and in use.
+    engine->installSoundFont(temp.folder.getChildFile("missing.sf2"));
+    ASSERT_TRUE(engine->loadError.get().has_value());
+    EXPECT_EQ(engine->loadError.get()->rfind("No se pudo instalar el SoundFont: ", 0), 0u);
+    EXPECT_TRUE(target.existsAsFile());
+    EXPECT_EQ(engine->soundBankPath(), target.getFullPathName().toStdString());
+
+    engine->removeCustomSoundFont();
+    EXPECT_FALSE(target.exists());
+    EXPECT_FALSE(engine->customSoundFontInstalled.get());
+    EXPECT_EQ(engine->soundBankPath(), AudioEngine::systemBank());
+
+    // A new engine finds an installed SoundFont at start.
+    engine->installSoundFont(source);
+    engine.reset();
+    AudioEngine::Options options;
+    options.appFolder = temp.folder;
+    AudioEngine next(scheduler, options);
+    EXPECT_TRUE(next.customSoundFontInstalled.get());
+}
+
+TEST_F(SoundBankTest, ADamagedBankFailsPerLayerAndTheOthersKeepPlaying)
+{
+    const auto junk = temp.folder.getChildFile("junk.sf2");
+    junk.replaceWithText("RIFF but not really a SoundFont");
+    engine->installSoundFont(junk);
+    for (auto* l : engine->playingLayers())
+    {
+        ASSERT_TRUE(l->loadError.get().has_value());
+        EXPECT_NE(l->loadError.get()->find(": "), std::string::npos);
+    }
+
+    // Switching back: every layer loads again.
+    engine->removeCustomSoundFont();
+    for (auto* l : engine->playingLayers())
+        EXPECT_FALSE(l->loadError.get().has_value());
+
+    // One layer pointed at a missing bank does not disturb the others.
+    engine->layerB().setSoundBankPath("/nonexistent.sf2");
+    engine->layerB().loadInstrument();
+    EXPECT_TRUE(engine->layerB().loadError.get().has_value());
+    juce::AudioBuffer<float> out(2, 9600);
+    engine->host().render(out, 0, 128);
+    engine->noteOn(60, 110);
+    engine->host().render(out, 0, out.getNumSamples());
+    EXPECT_GT(out.getMagnitude(0, 0, out.getNumSamples()), 0.01f);
+}
+
+namespace
+{
+
+/** A device type of the test's own: one output device, one input-only device, and one that
+    claims to be an output but has no output channel. */
+class FakeDeviceType final : public juce::AudioIODeviceType
+{
+public:
+    FakeDeviceType() : juce::AudioIODeviceType("Fake") {}
+
+    void scanForDevices() override {}
+    juce::StringArray getDeviceNames(bool wantInputNames) const override
+    {
+        return wantInputNames ? juce::StringArray{"Microphone"}
+                              : juce::StringArray{"Speakers", "Mute Box"};
+    }
+    int getDefaultDeviceIndex(bool) const override { return 0; }
+    int getIndexOfDevice(juce::AudioIODevice*, bool) const override { return -1; }
+    bool hasSeparateInputsAndOutputs() const override { return true; }
+
+    juce::AudioIODevice* createDevice(const juce::String& outputName, const juce::String&) override
+    {
+        return new Device(outputName, outputName == "Speakers" ? 2 : 0);
+    }
+
+private:
+    struct Device final : juce::AudioIODevice
+    {
+        Device(const juce::String& name, int outputsIn)
+            : juce::AudioIODevice(name, "Fake"), outputs(outputsIn)
+        {
+        }
+        juce::StringArray getOutputChannelNames() override
+        {
+            juce::StringArray names;
+            for (int i = 0; i < outputs; ++i)
+                names.add("out " + juce::String(i));
+            return names;
+        }
+        juce::StringArray getInputChannelNames() override { return {}; }
+        juce::Array<double> getAvailableSampleRates() override { return {48000.0}; }
+        juce::Array<int> getAvailableBufferSizes() override { return {128}; }
+        int getDefaultBufferSize() override { return 128; }
+        juce::String open(const juce::BigInteger&, const juce::BigInteger&, double, int) override
+        {
+            return {};
+        }
+        void close() override {}
+        bool isOpen() override { return false; }
+        void start(juce::AudioIODeviceCallback*) override {}
+        void stop() override {}
+        bool isPlaying() override { return false; }
+        juce::String getLastError() override { return {}; }
+        int getCurrentBufferSizeSamples() override { return 128; }
+        double getCurrentSampleRate() override { return 48000.0; }
+        int getCurrentBitDepth() override { return 32; }
+        juce::BigInteger getActiveOutputChannels() const override { return {}; }
+        juce::BigInteger getActiveInputChannels() const override { return {}; }
+        int getOutputLatencyInSamples() override { return 0; }
+        int getInputLatencyInSamples() override { return 0; }
+        int outputs;
+    };
+};
+
+} // namespace
+
+TEST_F(SoundBankTest, OnlyDevicesWithOutputsAreListed)
+{
+    engine->host().deviceManager().addAudioDeviceType(std::make_unique<FakeDeviceType>());
+    const auto devices = engine->listOutputDevices();
+    std::vector<std::string> fake;
+    for (auto& d : devices)
+        if (d.type == "Fake")
+            fake.push_back(d.name);
+    EXPECT_EQ(fake, std::vector<std::string>{"Speakers"});
+
+    const auto speakers =
+        std::find_if(devices.begin(), devices.end(), [](auto& d) { return d.name == "Speakers"; });
+    ASSERT_NE(speakers, devices.end());
+    EXPECT_EQ(speakers->id, MIDIManager::fnv1a("Fake/Speakers"));
+}
+
+} // namespace norvane::test

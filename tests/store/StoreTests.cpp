@@ -1,0 +1,177 @@
+#include "store/AppData.h"
+#include "store/CustomNames.h"
+#include "store/Json.h"
+#include "store/StoredFile.h"
+
+#include <gtest/gtest.h>
+
+namespace norvane::test
+{
+
+namespace
+{
+
+/** A fresh temporary folder, removed afterwards. */
+struct TempFolder
+{
+    TempFolder()
+        : folder(juce::File::getSpecialLocation(juce::File::tempDirectory)
+                     .getNonexistentChildFile("norvane-test", ""))
+    {
+        folder.createDirectory();
+    }
+    ~TempFolder() { folder.deleteRecursively(); }
+
+    juce::File folder;
+};
+
+std::string contentsOf(const juce::File& f)
+{
+    return f.loadFileAsString().toStdString();
+}
+
+} // namespace
+
+TEST(AppData, TakesOverTheFirstOlderFolderOnlyWhenThereIsNoFolderYet)
+{
+    {
+        TempFolder base;
+        base.folder.getChildFile("Keldmoor").getChildFile("LivePatches.json").create();
+        base.folder.getChildFile("Vantrel").createDirectory();
+        const auto folder = AppData::locate(base.folder);
+        EXPECT_EQ(folder, base.folder.getChildFile("Norvane"));
+        EXPECT_TRUE(folder.getChildFile("LivePatches.json").existsAsFile());
+        EXPECT_FALSE(base.folder.getChildFile("Keldmoor").exists());
+        EXPECT_TRUE(base.folder.getChildFile("Vantrel").isDirectory()); // only one is taken
+    }
+    {
+        TempFolder base;
+        base.folder.getChildFile("Vantrel").getChildFile("Session.json").create();
+        EXPECT_TRUE(AppData::locate(base.folder).getChildFile("Session.json").existsAsFile());
+    }
+    {
+        TempFolder base;
+        base.folder.getChildFile("Norvane").createDirectory();
+        base.folder.getChildFile("Keldmoor").createDirectory();
+        AppData::locate(base.folder);
+        EXPECT_TRUE(base.folder.getChildFile("Keldmoor").isDirectory()); // left alone
+    }
+    {
+        TempFolder base;
+        const auto folder = AppData::locate(base.folder.getChildFile("deeper/still"));
+        EXPECT_TRUE(folder.isDirectory()); // created with its parents
+    }
+}
+
+TEST(StoredFile, AtomicWritesReplaceWholeAndFailuresLeaveTheOldContents)
+{
+    TempFolder temp;
+    const auto target = temp.folder.getChildFile("sub/Doc.json");
+    ASSERT_TRUE(writeFileAtomically(target, "{\"a\":1}"));
+    ASSERT_TRUE(writeFileAtomically(target, "{\"a\":2}"));
+    EXPECT_EQ(contentsOf(target), "{\"a\":2}");
+    // No temporary files left behind.
+    EXPECT_EQ(target.getParentDirectory().getNumberOfChildFiles(
+                  juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles),
+              1);
+    EXPECT_EQ(target.getParentDirectory().getNumberOfChildFiles(juce::File::findFiles, ".*"), 0);
+
+    // A folder in the way of the target: the write fails and says so.
+    const auto blocked = temp.folder.getChildFile("Blocked.json");
+    blocked.createDirectory();
+    EXPECT_FALSE(writeFileAtomically(blocked, "x"));
+    EXPECT_TRUE(blocked.isDirectory());
+}
+
+TEST(StoredFile, AnUndecodableFileIsKeptAsideBeforeTheFirstWriteAndNeverOverwritten)
+{
+    TempFolder temp;
+    const auto target = temp.folder.getChildFile("CustomNames.json");
+    target.replaceWithText("{\"variantNames\": {\"gm#0\": 12}");
+    temp.folder.getChildFile("CustomNames.json.damaged-1").replaceWithText("earlier");
+
+    StoredFile file(target);
+    file.markUndecodable();
+    EXPECT_TRUE(file.write("{}"));
+    EXPECT_EQ(contentsOf(target), "{}");
+    EXPECT_EQ(contentsOf(temp.folder.getChildFile("CustomNames.json.damaged-1")), "earlier");
+    EXPECT_EQ(contentsOf(temp.folder.getChildFile("CustomNames.json.damaged-2")),
+              "{\"variantNames\": {\"gm#0\": 12}");
+
+    EXPECT_TRUE(file.write("{\"x\":1}")); // kept once, not at every write
+    EXPECT_FALSE(temp.folder.getChildFile("CustomNames.json.damaged-3").exists());
+}
+
+TEST(Json, CompactOutputEscapesAndLeavesOutAbsentValues)
+{
+    auto object = juce::DynamicObject::Ptr(new juce::DynamicObject());
+    object->setProperty("name", juce::String::fromUTF8("Piano \"cálido\"\n\t\\"));
+    object->setProperty("gone", juce::var());
+    object->setProperty("n", 42);
+    object->setProperty("x", 0.1);
+    object->setProperty("big", (juce::int64)4294967295LL);
+    object->setProperty("list", juce::Array<juce::var>{true, false});
+    EXPECT_EQ(toCompactJson(juce::var(object.get())),
+              "{\"name\":\"Piano \\\"cálido\\\"\\n\\t\\\\\",\"n\":42,\"x\":0.1,"
+              "\"big\":4294967295,\"list\":[true,false]}");
+
+    const auto parsed = parseJson(toCompactJson(juce::var(object.get())));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->getProperty("name", {}).toString(),
+              juce::String::fromUTF8("Piano \"cálido\"\n\t\\"));
+    EXPECT_FALSE(parseJson("{\"a\":"));
+    EXPECT_FALSE(stringMapFrom(juce::var(5)));
+}
+
+TEST(CustomNames, RenameTrimRestoreAndRoundTrip)
+{
+    TempFolder temp;
+    const auto location = temp.folder.getChildFile("CustomNames.json");
+    const auto clavinet = variants(InstrumentCategory::electricPiano, std::nullopt)[2];
+    {
+        CustomNames names(location);
+        EXPECT_EQ(names.name(clavinet, AppLanguage::english), "Clavinet");
+        EXPECT_EQ(names.layerName("A", AppLanguage::spanish), "Capa A");
+        EXPECT_EQ(names.layerName("Drone", AppLanguage::english), "Drone Pad");
+
+        names.renameVariant(clavinet.id(), "  Funky Clav \n");
+        names.renameLayer("B", "Pads");
+        names.renameLayer("C", "   ");
+        EXPECT_EQ(names.name(clavinet, AppLanguage::spanish), "Funky Clav");
+        EXPECT_EQ(names.layerName("C", AppLanguage::english), "Layer C");
+    }
+    EXPECT_EQ(contentsOf(location),
+              "{\"variantNames\":{\"gm#7\":\"Funky Clav\"},\"layerNames\":{\"B\":\"Pads\"}}");
+
+    CustomNames reloaded(location);
+    // The same program is named the same in every category.
+    const auto harpsichordClavinet = variants(InstrumentCategory::harpsichord, std::nullopt)[1];
+    EXPECT_EQ(reloaded.name(harpsichordClavinet, AppLanguage::english), "Funky Clav");
+    EXPECT_EQ(reloaded.layerName("B", AppLanguage::spanish), "Pads");
+    reloaded.restoreVariantName(clavinet.id());
+    reloaded.renameLayer("B", " \t ");
+    EXPECT_EQ(reloaded.name(clavinet, AppLanguage::english), "Clavinet");
+    EXPECT_EQ(contentsOf(location), "{\"variantNames\":{},\"layerNames\":{}}");
+}
+
+TEST(CustomNames, PartialAndDamagedFiles)
+{
+    TempFolder temp;
+    const auto location = temp.folder.getChildFile("CustomNames.json");
+    location.replaceWithText("{\"layerNames\":{\"A\":\"Grand\"},\"unknown\":[1,2]}");
+    {
+        CustomNames names(location);
+        EXPECT_EQ(names.layerName("A", AppLanguage::english), "Grand");
+        EXPECT_TRUE(names.variantNames->empty());
+    }
+
+    location.replaceWithText("{\"layerNames\":{\"A\":\"Grand\"");
+    CustomNames damaged(location);
+    EXPECT_TRUE(damaged.layerNames->empty());
+    damaged.renameLayer("D", "Organ");
+    EXPECT_EQ(contentsOf(location.getSiblingFile("CustomNames.json.damaged-1")),
+              "{\"layerNames\":{\"A\":\"Grand\"");
+    EXPECT_EQ(CustomNames(location).layerName("D", AppLanguage::english), "Organ");
+}
+
+} // namespace norvane::test

@@ -1,0 +1,177 @@
+#include "Bench.h"
+
+#include "core/Scheduler.h"
+#include "engine/AudioEngine.h"
+#include "engine/SamplerNode.h"
+#include "input/MIDIManager.h"
+#include "input/MidiFileReader.h"
+#include "input/MidiParser.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace norvane::cli
+{
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+constexpr double rate = 48000.0;
+constexpr int block = 128;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Timing
+{
+    double total = 0.0;
+    std::vector<double> blocks;
+
+    double percentile(double p) const
+    {
+        auto sorted = blocks;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[std::min(sorted.size() - 1, (size_t)(p * (double)sorted.size()))];
+    }
+};
+
+/** Renders the performance block by block, handing each block's messages to `deliver` first,
+    and times every block. */
+template <typename Deliver, typename RenderBlock>
+Timing run(const std::vector<TimedMessage>& messages, double tail, Deliver deliver,
+           RenderBlock renderBlock)
+{
+    Timing timing;
+    const auto totalBlocks = (size_t)((messages.back().seconds + tail) * rate / block) + 1;
+    size_t next = 0;
+    for (size_t b = 0; b < totalBlocks; ++b)
+    {
+        const double blockEnd = (double)(b + 1) * block / rate;
+        const auto start = Clock::now();
+        while (next < messages.size() && messages[next].seconds < blockEnd)
+            deliver(messages[next++]);
+        renderBlock();
+        const double t = secondsSince(start);
+        timing.blocks.push_back(t);
+        timing.total += t;
+    }
+    return timing;
+}
+
+} // namespace
+
+int bench(const juce::File& midiFile)
+{
+    std::string error;
+    const auto messages = readMidiFile(midiFile, error);
+    if (!messages || messages->empty())
+    {
+        std::fprintf(stderr, "norvane-cli: %s\n",
+                     messages ? "the file holds no messages" : error.c_str());
+        return 1;
+    }
+    const double tail = 2.0;
+    const double audioSeconds = messages->back().seconds + tail;
+
+    // (a) The full engine, from construction to the first sound.
+    const auto constructed = Clock::now();
+    ManualScheduler scheduler;
+    AudioEngine engine(scheduler, {});
+    if (engine.soundBankPath().empty())
+    {
+        std::fprintf(stderr, "norvane-cli: no General MIDI sound bank found\n");
+        return 1;
+    }
+    juce::AudioBuffer<float> out(2, block);
+    engine.noteOn(60, 100);
+    double firstSound = -1.0;
+    for (int i = 0; i < 400 && firstSound < 0.0; ++i)
+    {
+        engine.host().render(out, 0, block);
+        if (out.getMagnitude(0, 0, block) > 0.0f)
+            firstSound = secondsSince(constructed);
+    }
+    engine.panic();
+
+    for (auto* layer : engine.playingLayers())
+        layer->isEnabled = true;
+    for (int note : {36, 43, 48})
+        engine.dronePad().noteOn(note, 90);
+    MIDIManager midi(engine, makeDetachedMidi(), scheduler);
+
+    const auto full = run(
+        *messages, tail,
+        [&](const TimedMessage& m) { midi.processNow(m.bytes.data(), m.bytes.size()); },
+        [&]
+        {
+            scheduler.advance(block / rate);
+            engine.host().render(out, 0, block);
+        });
+
+    // (b) Bare synthesizers, one per layer and the drone, the same programs and notes.
+    std::vector<std::unique_ptr<SamplerNode>> synths;
+    for (auto* layer : {&engine.layerA(), &engine.layerB(), &engine.layerC(), &engine.layerD(),
+                        &engine.dronePad()})
+    {
+        auto synth = std::make_unique<SamplerNode>(rate);
+        synth->loadInstrument(engine.soundBankPath(), layer->currentVariant().program, 121, 0);
+        synths.push_back(std::move(synth));
+    }
+    juce::AudioBuffer<float> mix(2, block), one(2, block);
+    juce::MidiBuffer none;
+    for (auto& s : synths) // take up the loaded instruments
+        s->processBlock(one, none);
+    for (int note : {36, 43, 48})
+        synths.back()->send({NoteCommand::Kind::start, (std::int16_t)note, 90});
+
+    const auto bare = run(
+        *messages, tail,
+        [&](const TimedMessage& m)
+        {
+            parseMidiBytes(m.bytes.data(), m.bytes.size(),
+                           [&](const ChannelMessage& c)
+                           {
+                               const bool on = c.kind == 0x90 && c.data2 > 0;
+                               const bool off = c.kind == 0x80 || (c.kind == 0x90 && c.data2 == 0);
+                               if (!on && !off)
+                                   return;
+                               for (size_t i = 0; i < 4; ++i)
+                                   synths[i]->send(
+                                       {on ? NoteCommand::Kind::start : NoteCommand::Kind::stop,
+                                        (std::int16_t)c.data1, (std::int16_t)c.data2});
+                           });
+        },
+        [&]
+        {
+            mix.clear();
+            for (auto& s : synths)
+            {
+                s->processBlock(one, none);
+                for (int ch = 0; ch < 2; ++ch)
+                    mix.addFrom(ch, 0, one, ch, 0, block);
+            }
+        });
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double deadline = block / rate * 1000.0;
+    const double ratio = full.total / bare.total;
+
+    std::printf("performance: %s, %.1f s, rendered at 48 kHz in %d-frame blocks\n",
+                midiFile.getFileName().toRawUTF8(), audioSeconds, block);
+    std::printf("full engine (layers A-D, drone): %.1fx real time\n", audioSeconds / full.total);
+    std::printf("bare synthesizers:               %.1fx real time\n", audioSeconds / bare.total);
+    std::printf("engine block time: p99 %.3f ms, worst %.3f ms (deadline %.3f ms)\n",
+                full.percentile(0.99) * 1000.0, full.percentile(1.0) * 1000.0, deadline);
+    std::printf("first sound after construction: %.3f s\n", firstSound);
+    std::printf("peak memory: %.0f MB\n", usage.ru_maxrss / 1024.0);
+    std::printf("ratio %.3f\n", ratio);
+    return 0;
+}
+
+} // namespace norvane::cli
