@@ -74,7 +74,13 @@ TEST_F(RenderTest, RenderingAPerformanceNeverAllocatesOnTheAudioThread)
 {
     auto& m = makeMidi();
     for (auto* l : engine->playingLayers())
+    {
         l->isEnabled = true;
+        l->damperAmount = 0.8; // key and pedal noise on every layer
+    }
+    engine->layerA().reverbAmount = 0.4;
+    engine->layerA().compressionAmount = 0.7;
+    engine->layerA().eqHighGain = 4.0;
     engine->layerB().attackTime = 0.3;
     engine->layerB().releaseTime = 0.5;
     engine->layerC().lowKey = 60;

@@ -85,8 +85,11 @@ TEST_F(NoStuckNotesTest, RandomPerformanceLeavesNothingSounding)
         else if (kind < 85)
         {
             auto& l = *layers[(size_t)pick(0, 3)];
-            switch (pick(0, 6))
+            switch (pick(0, 7))
             {
+            case 7:
+                l.damperAmount = pick(0, 2) * 0.5;
+                break;
             case 0:
                 l.transposeSemitones = pick(-15, 15);
                 break;

@@ -87,6 +87,7 @@ int bench(const juce::File& midiFile)
         std::fprintf(stderr, "norvane-cli: no General MIDI sound bank found\n");
         return 1;
     }
+    const double constructionTime = secondsSince(constructed);
     juce::AudioBuffer<float> out(2, block);
     engine.noteOn(60, 100);
     double firstSound = -1.0;
@@ -129,23 +130,43 @@ int bench(const juce::File& midiFile)
     for (int note : {36, 43, 48})
         synths.back()->send({NoteCommand::Kind::start, (std::int16_t)note, 90});
 
+    // The same sustain as the engine's input gives: note-offs wait while the pedal is down.
+    bool pedalDown = false;
+    std::vector<int> heldByPedal;
+    auto toAll = [&](NoteCommand::Kind kind, int note, int velocity)
+    {
+        for (size_t i = 0; i < 4; ++i)
+            synths[i]->send({kind, (std::int16_t)note, (std::int16_t)velocity});
+    };
+    auto handle = [&](const ChannelMessage& c)
+    {
+        const bool on = c.kind == 0x90 && c.data2 > 0;
+        const bool off = c.kind == 0x80 || (c.kind == 0x90 && c.data2 == 0);
+        if (c.kind == 0xB0 && c.data1 == 64 && (c.data2 >= 64) != pedalDown)
+        {
+            pedalDown = !pedalDown;
+            if (!pedalDown)
+                for (int note : std::exchange(heldByPedal, {}))
+                    toAll(NoteCommand::Kind::stop, note, 0);
+        }
+        else if (on)
+        {
+            std::erase(heldByPedal, (int)c.data1);
+            toAll(NoteCommand::Kind::stop, c.data1, 0); // struck again
+            toAll(NoteCommand::Kind::start, c.data1, c.data2);
+        }
+        else if (off && pedalDown)
+        {
+            heldByPedal.push_back(c.data1);
+        }
+        else if (off)
+        {
+            toAll(NoteCommand::Kind::stop, c.data1, 0);
+        }
+    };
     const auto bare = run(
         *messages, tail,
-        [&](const TimedMessage& m)
-        {
-            parseMidiBytes(m.bytes.data(), m.bytes.size(),
-                           [&](const ChannelMessage& c)
-                           {
-                               const bool on = c.kind == 0x90 && c.data2 > 0;
-                               const bool off = c.kind == 0x80 || (c.kind == 0x90 && c.data2 == 0);
-                               if (!on && !off)
-                                   return;
-                               for (size_t i = 0; i < 4; ++i)
-                                   synths[i]->send(
-                                       {on ? NoteCommand::Kind::start : NoteCommand::Kind::stop,
-                                        (std::int16_t)c.data1, (std::int16_t)c.data2});
-                           });
-        },
+        [&](const TimedMessage& m) { parseMidiBytes(m.bytes.data(), m.bytes.size(), handle); },
         [&]
         {
             mix.clear();
@@ -168,7 +189,8 @@ int bench(const juce::File& midiFile)
     std::printf("bare synthesizers:               %.1fx real time\n", audioSeconds / bare.total);
     std::printf("engine block time: p99 %.3f ms, worst %.3f ms (deadline %.3f ms)\n",
                 full.percentile(0.99) * 1000.0, full.percentile(1.0) * 1000.0, deadline);
-    std::printf("first sound after construction: %.3f s\n", firstSound);
+    std::printf("first sound after construction: %.3f s (engine built in %.3f s)\n", firstSound,
+                constructionTime);
     std::printf("peak memory: %.0f MB\n", usage.ru_maxrss / 1024.0);
     std::printf("ratio %.3f\n", ratio);
     return 0;
