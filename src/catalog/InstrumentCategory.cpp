@@ -50,18 +50,21 @@ std::string SoundVariant::id() const
     return prefix + "#" + std::to_string(program);
 }
 
+std::optional<std::string> findSampledBank(const juce::File& folder)
+{
+    for (auto* name : {"SampledInstruments.sf2", "RazidirAzovadirev.sf2"})
+    {
+        auto file = folder.getChildFile(name);
+        if (file.existsAsFile())
+            return file.getFullPathName().toStdString();
+    }
+    return std::nullopt;
+}
+
 const std::optional<std::string>& sampledBankPath()
 {
-    static const std::optional<std::string> path = []() -> std::optional<std::string>
-    {
-        for (auto* name : {"SampledInstruments.sf2", "RazidirAzovadirev.sf2"})
-        {
-            auto file = AppData::file(name);
-            if (file.existsAsFile())
-                return file.getFullPathName().toStdString();
-        }
-        return std::nullopt;
-    }();
+    // Once per run: a bank that arrives later shows in the lists after the next start.
+    static const std::optional<std::string> path = findSampledBank(AppData::directory());
     return path;
 }
 

@@ -2,6 +2,8 @@
 
 #include "core/AppLanguage.h"
 
+#include <juce_core/juce_core.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -56,6 +58,10 @@ std::string layerLabel(const std::string& slot, AppLanguage language);
 
 /** The sampled SoundFont in the application folder, looked up once per run. */
 const std::optional<std::string>& sampledBankPath();
+
+/** The sampled SoundFont in `folder`: "SampledInstruments.sf2", else "RazidirAzovadirev.sf2",
+    else nothing. */
+std::optional<std::string> findSampledBank(const juce::File& folder);
 
 /** The category's sounds in menu order, with or without the sampled bank. */
 std::vector<SoundVariant> variants(InstrumentCategory category,

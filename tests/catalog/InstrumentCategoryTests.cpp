@@ -43,3 +43,45 @@ TEST(InstrumentCategory, VariantListsWithAndWithoutTheSampledBank)
 }
 
 } // namespace norvane::test
+
+#include "engine/SamplerNode.h"
+
+namespace norvane::test
+{
+
+TEST(InstrumentCategory, TheSampledBankIsFoundInTheFolderAndItsSoundsLoad)
+{
+    const auto small = juce::File("/usr/share/sounds/sf2/TimGM6mb.sf2");
+    ASSERT_TRUE(small.existsAsFile()) << "timgm6mb-soundfont is not installed";
+
+    const auto folder = juce::File::getSpecialLocation(juce::File::tempDirectory)
+                            .getNonexistentChildFile("norvane-sampled", "");
+    folder.createDirectory();
+    EXPECT_FALSE(findSampledBank(folder));
+
+    // Only the older name: it is used.
+    ASSERT_TRUE(small.copyFileTo(folder.getChildFile("RazidirAzovadirev.sf2")));
+    EXPECT_EQ(findSampledBank(folder),
+              folder.getChildFile("RazidirAzovadirev.sf2").getFullPathName().toStdString());
+
+    // Both: the newer name wins.
+    ASSERT_TRUE(small.copyFileTo(folder.getChildFile("SampledInstruments.sf2")));
+    const auto bank = findSampledBank(folder);
+    ASSERT_TRUE(bank);
+    EXPECT_EQ(juce::File(*bank).getFileName(), "SampledInstruments.sf2");
+
+    // Every sound that comes from the sampled bank loads from it.
+    for (auto category : allInstrumentCategories)
+        for (const auto& variant : variants(category, bank))
+            if (variant.customBankPath)
+            {
+                SamplerNode sampler(48000.0);
+                EXPECT_FALSE(
+                    sampler.loadInstrument(*variant.customBankPath, variant.program, 121, 0))
+                    << variant.id();
+            }
+    EXPECT_EQ(variants(InstrumentCategory::strings, bank)[7].nameEN, "String Ensemble");
+    folder.deleteRecursively();
+}
+
+} // namespace norvane::test

@@ -52,7 +52,8 @@ TEST_F(SoundBankTest, InstallingSilencesReloadsAndReplacesAnEarlierCopy)
     engine->noteOn(60, 100);
     engine->noteOn(64, 100);
 
-    const auto source = juce::File(AudioEngine::systemBank());
+    const auto source = juce::File("/usr/share/sounds/sf2/TimGM6mb.sf2"); // small, quick to copy
+    ASSERT_TRUE(source.existsAsFile()) << "timgm6mb-soundfont is not installed";
     engine->installSoundFont(source);
     EXPECT_TRUE(ledger.soundingPitches().empty()); // panic first
     EXPECT_TRUE(engine->layerA().soundedNotes().empty());
@@ -178,6 +179,7 @@ private:
         int getOutputLatencyInSamples() override { return 0; }
         int getInputLatencyInSamples() override { return 0; }
         int outputs;
+        bool opened = false;
     };
 };
 
