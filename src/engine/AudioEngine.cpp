@@ -1,5 +1,6 @@
 #include "engine/AudioEngine.h"
 
+#include "core/Hash.h"
 #include "core/MessageThread.h"
 #include "engine/LimiterNode.h"
 #include "engine/MixerNode.h"
@@ -9,22 +10,6 @@
 
 namespace norvane
 {
-
-namespace
-{
-
-std::uint32_t fnv1a32(const std::string& text)
-{
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : text)
-    {
-        hash ^= c;
-        hash *= 16777619u;
-    }
-    return hash;
-}
-
-} // namespace
 
 std::vector<std::string> AudioEngine::systemBankCandidates()
 {

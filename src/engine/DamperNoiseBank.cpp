@@ -1,5 +1,7 @@
 #include "engine/DamperNoiseBank.h"
 
+#include "core/Hash.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -65,13 +67,7 @@ std::string DamperNoiseBank::cacheKey(const DamperVoice& voice, int variant)
 
 std::uint64_t DamperNoiseBank::seedFor(const std::string& key)
 {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char c : key)
-    {
-        hash ^= c;
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
+    return fnv1a64(key);
 }
 
 DamperNoiseBank::VoiceSpec DamperNoiseBank::spec(const DamperVoice& voice)

@@ -1,5 +1,6 @@
 #include "input/MIDIManager.h"
 
+#include "core/Hash.h"
 #include "core/MessageThread.h"
 #include "engine/AudioEngine.h"
 
@@ -29,13 +30,7 @@ std::set<int> without(std::set<int> s, int n)
 
 std::uint32_t MIDIManager::fnv1a(const std::string& text)
 {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char c : text)
-    {
-        hash ^= c;
-        hash *= 16777619u;
-    }
-    return hash;
+    return fnv1a32(text);
 }
 
 MIDIManager::MIDIManager(AudioEngine& engineIn, std::unique_ptr<MidiSystem> midiIn,

@@ -45,6 +45,7 @@ TEST(InstrumentCategory, VariantListsWithAndWithoutTheSampledBank)
 } // namespace norvane::test
 
 #include "engine/SamplerNode.h"
+#include "support/TempFolder.h"
 
 namespace norvane::test
 {
@@ -54,9 +55,8 @@ TEST(InstrumentCategory, TheSampledBankIsFoundInTheFolderAndItsSoundsLoad)
     const auto small = juce::File("/usr/share/sounds/sf2/TimGM6mb.sf2");
     ASSERT_TRUE(small.existsAsFile()) << "timgm6mb-soundfont is not installed";
 
-    const auto folder = juce::File::getSpecialLocation(juce::File::tempDirectory)
-                            .getNonexistentChildFile("norvane-sampled", "");
-    folder.createDirectory();
+    TempFolder temp;
+    const auto& folder = temp.folder;
     EXPECT_FALSE(findSampledBank(folder));
 
     // Only the older name: it is used.
@@ -81,7 +81,6 @@ TEST(InstrumentCategory, TheSampledBankIsFoundInTheFolderAndItsSoundsLoad)
                     << variant.id();
             }
     EXPECT_EQ(variants(InstrumentCategory::strings, bank)[7].nameEN, "String Ensemble");
-    folder.deleteRecursively();
 }
 
 } // namespace norvane::test

@@ -1,23 +1,12 @@
 #include "engine/SamplerNode.h"
 #include "support/EngineFixture.h"
+#include "support/TempFolder.h"
 
 namespace norvane::test
 {
 
 namespace
 {
-
-struct TempFolder
-{
-    TempFolder()
-        : folder(juce::File::getSpecialLocation(juce::File::tempDirectory)
-                     .getNonexistentChildFile("norvane-bank", ""))
-    {
-        folder.createDirectory();
-    }
-    ~TempFolder() { folder.deleteRecursively(); }
-    juce::File folder;
-};
 
 /** An engine whose application folder is a temporary one. */
 class SoundBankTest : public ::testing::Test

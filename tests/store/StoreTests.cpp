@@ -3,6 +3,8 @@
 #include "store/Json.h"
 #include "store/StoredFile.h"
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 namespace norvane::test
@@ -10,20 +12,6 @@ namespace norvane::test
 
 namespace
 {
-
-/** A fresh temporary folder, removed afterwards. */
-struct TempFolder
-{
-    TempFolder()
-        : folder(juce::File::getSpecialLocation(juce::File::tempDirectory)
-                     .getNonexistentChildFile("norvane-test", ""))
-    {
-        folder.createDirectory();
-    }
-    ~TempFolder() { folder.deleteRecursively(); }
-
-    juce::File folder;
-};
 
 std::string contentsOf(const juce::File& f)
 {
