@@ -10,6 +10,8 @@
 #include "input/MidiFileReader.h"
 #include "input/PerformanceRenderer.h"
 
+#include <juce_events/juce_events.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -52,6 +54,7 @@ double renderFactor(const std::vector<norvane::TimedMessage>& messages, bool all
 
 int main(int argc, char** argv)
 {
+    juce::ScopedJuceInitialiser_GUI juceInitialiser;
     const juce::File file = argc > 1
                                 ? juce::File::getCurrentWorkingDirectory().getChildFile(argv[1])
                                 : juce::File(NORVANE_SHARED_BENCH).getChildFile("dense.mid");

@@ -20,6 +20,7 @@
 #include "input/PerformanceRenderer.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
+#include <juce_events/juce_events.h>
 
 #include <chrono>
 #include <cstdio>
@@ -196,6 +197,9 @@ int render(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
+    // The graph and the device manager post to the message queue: it must exist, on this
+    // thread, for as long as they do.
+    juce::ScopedJuceInitialiser_GUI juceInitialiser;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())
         return usage();
