@@ -70,7 +70,7 @@ std::uint64_t DamperNoiseBank::seedFor(const std::string& key)
     return fnv1a64(key);
 }
 
-DamperNoiseBank::VoiceSpec DamperNoiseBank::spec(const DamperVoice& voice)
+DamperNoiseBank::VoiceSpec DamperNoiseBank::voiceSpec(const DamperVoice& voice)
 {
     VoiceSpec s;
     switch (voice.kind)
@@ -146,10 +146,10 @@ PlayerNode::Buffer DamperNoiseBank::buffer(const DamperVoice& voice, int variant
     if (auto found = cache.find(key); found != cache.end())
         return found->second;
 
-    PlayerNode::Buffer rendered_ = render(spec(voice), seedFor(key));
-    cache.emplace(key, rendered_);
+    PlayerNode::Buffer made = render(voiceSpec(voice), seedFor(key));
+    cache.emplace(key, made);
     ++rendered;
-    return rendered_;
+    return made;
 }
 
 int DamperNoiseBank::renderedCount() const

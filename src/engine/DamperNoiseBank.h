@@ -69,10 +69,10 @@ public:
     /** "n60v0", "pdv1", "puv0". */
     static std::string cacheKey(const DamperVoice& voice, int variant);
 
-    static VoiceSpec spec(const DamperVoice& voice);
+    static VoiceSpec voiceSpec(const DamperVoice& voice);
 
     /** Renders a voice with the noise of `seed`. */
-    std::shared_ptr<juce::AudioBuffer<float>> render(const VoiceSpec& spec,
+    std::shared_ptr<juce::AudioBuffer<float>> render(const VoiceSpec& parameters,
                                                      std::uint64_t seed) const;
 
     /** The seed of a cache key: its 64-bit FNV-1a hash. */

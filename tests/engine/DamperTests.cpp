@@ -10,14 +10,14 @@ namespace norvane::test
 
 TEST(DamperNoiseBank, VoiceSpecsFollowTheKeyboard)
 {
-    const auto low = DamperNoiseBank::spec(DamperVoice::keyRelease(21));
+    const auto low = DamperNoiseBank::voiceSpec(DamperVoice::keyRelease(21));
     EXPECT_DOUBLE_EQ(low.cutoff, 420.0);
     EXPECT_DOUBLE_EQ(low.noiseDecay, 0.046);
     EXPECT_DOUBLE_EQ(low.partialDecay, 0.125);
     EXPECT_NEAR(20.0 * std::log10(low.outputGain), -16.0, 1e-9);
     EXPECT_DOUBLE_EQ(low.partialFrequency, 27.5);
 
-    const auto high = DamperNoiseBank::spec(DamperVoice::keyRelease(88));
+    const auto high = DamperNoiseBank::voiceSpec(DamperVoice::keyRelease(88));
     EXPECT_DOUBLE_EQ(high.cutoff, 2520.0);
     EXPECT_DOUBLE_EQ(high.noiseDecay, 0.026);
     EXPECT_DOUBLE_EQ(high.partialDecay, 0.055);
@@ -25,12 +25,12 @@ TEST(DamperNoiseBank, VoiceSpecsFollowTheKeyboard)
     EXPECT_NEAR(high.partialFrequency, 1318.51, 0.01);
 
     // Notes below the piano's lowest count as its lowest.
-    EXPECT_DOUBLE_EQ(DamperNoiseBank::spec(DamperVoice::keyRelease(5)).cutoff, 420.0);
+    EXPECT_DOUBLE_EQ(DamperNoiseBank::voiceSpec(DamperVoice::keyRelease(5)).cutoff, 420.0);
 
-    const auto down = DamperNoiseBank::spec(DamperVoice::pedalDown());
+    const auto down = DamperNoiseBank::voiceSpec(DamperVoice::pedalDown());
     EXPECT_TRUE(down.partialsOff);
     EXPECT_DOUBLE_EQ(down.outputGain, 0.025118864315095794);
-    const auto up = DamperNoiseBank::spec(DamperVoice::pedalUp());
+    const auto up = DamperNoiseBank::voiceSpec(DamperVoice::pedalUp());
     EXPECT_FALSE(up.partialsOff);
     EXPECT_DOUBLE_EQ(up.partialFrequency, 68.0);
 
@@ -57,7 +57,7 @@ TEST(DamperNoiseBank, RendersTheRightLengthsAndSounds)
     EXPECT_NE(key.getSample(0, 500),
               bank.buffer(DamperVoice::keyRelease(60), 1)->getSample(0, 500));
     // The same seed renders the same sound.
-    const auto again = bank.render(DamperNoiseBank::spec(DamperVoice::keyRelease(60)),
+    const auto again = bank.render(DamperNoiseBank::voiceSpec(DamperVoice::keyRelease(60)),
                                    DamperNoiseBank::seedFor("n60v0"));
     EXPECT_EQ(again->getSample(1, 1234), key.getSample(1, 1234));
 
