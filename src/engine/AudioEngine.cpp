@@ -1,5 +1,6 @@
 #include "engine/AudioEngine.h"
 
+#include "aids/Metronome.h"
 #include "core/Hash.h"
 #include "core/MessageThread.h"
 #include "engine/LimiterNode.h"
@@ -38,8 +39,9 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
       folder(options.appFolder == juce::File() ? AppData::directory() : options.appFolder),
       playsThroughDevice(options.useAudioDevice)
 {
-    // 1. The meters, the graph and the limiter.
+    // 1. The meters, the metronome, the graph and the limiter.
     meterBank = std::make_unique<LevelMeterBank>(clock);
+    clicks = std::make_unique<Metronome>(clock);
     audioHost = std::make_unique<AudioHost>(options.sampleRate, options.maximumBlockSize);
 
     // 2. The shared bank: the user's SoundFont when installed, else the system's.
@@ -80,6 +82,9 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     host.connect(masterTapID, limiterID);
     host.connect(limiterID, host.output());
     tapIDs.push_back(masterTapID);
+
+    // 7. The metronome feeds the main mixer.
+    clicks->attach(*this);
 
     // 8. Meters: the layers' taps were installed with their chains; the master's now.
     meterBank->install(*masterTap, "master");
@@ -145,6 +150,7 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
 AudioEngine::~AudioEngine()
 {
     audioHost->stop();
+    clicks.reset();
     drone.reset();
     for (auto& l : layers)
         l.reset();
@@ -186,6 +192,11 @@ AudioHost::NodeID AudioEngine::attachSource(std::unique_ptr<juce::AudioProcessor
     const auto id = audioHost->attach(std::move(source));
     audioHost->connect(id, audioHost->mainMixer());
     return id;
+}
+
+bool AudioEngine::isRunning() const
+{
+    return !playsThroughDevice || audioHost->isRunning();
 }
 
 SoundLayer* AudioEngine::layer(std::string_view slot)
@@ -301,8 +312,7 @@ std::vector<AudioOutputDevice> AudioEngine::listOutputDevices()
 void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& device)
 {
     const bool wasRunning = audioHost->isRunning();
-    if (onOutputDeviceChange)
-        onOutputDeviceChange();
+    clicks->stop(); // it stays stopped until the musician starts it again
 
     std::optional<AudioHost::OutputDevice> choice;
     if (device)

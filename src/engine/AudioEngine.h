@@ -17,6 +17,7 @@ namespace norvane
 {
 
 class LimiterNode;
+class Metronome;
 class TapNode;
 
 /** An output device offered to the user. `id` is the FNV-1a hash of "type/name". */
@@ -93,6 +94,7 @@ public:
     SoundLayer* layer(std::string_view slot);
 
     LevelMeterBank& meters() { return *meterBank; }
+    Metronome& metronome() { return *clicks; }
 
     // ---- Sound bank ----------------------------------------------------------------------
     const std::string& soundBankPath() const { return bankPath; }
@@ -127,8 +129,9 @@ public:
     /** Adds a sound source that feeds the main mixer (the metronome); returns its node. */
     AudioHost::NodeID attachSource(std::unique_ptr<juce::AudioProcessor> source);
 
-    /** Called when the output device changes (the metronome stops). */
-    std::function<void()> onOutputDeviceChange;
+    /** Whether the graph runs: always when rendered offline, else while it plays through
+        the device (or its silent clock). */
+    bool isRunning() const;
 
     AudioHost& host() { return *audioHost; }
     Scheduler& scheduler() { return clock; }
@@ -145,6 +148,7 @@ private:
     std::optional<AudioHost::OutputDevice> openChoice; // none = the system default
     std::unique_ptr<AudioHost> audioHost;
     std::unique_ptr<LevelMeterBank> meterBank;
+    std::unique_ptr<Metronome> clicks; // after the host: its player lives in the graph
     std::array<std::unique_ptr<SoundLayer>, 4> layers;
     std::unique_ptr<SoundLayer> drone;
     LimiterNode* limiterNode = nullptr;

@@ -30,6 +30,9 @@ void PlayerNode::play()
 void PlayerNode::stop()
 {
     playing = false;
+    // Rewound here as well as on the audio thread, so that a start right after a stop
+    // schedules against the new timeline, not the one the audio thread has yet to reset.
+    timeline = 0;
     Command c;
     c.kind = Command::Kind::stop;
     commands.push(c);
@@ -125,7 +128,9 @@ void PlayerNode::processBlock(juce::AudioBuffer<float>& out, juce::MidiBuffer&)
             finish(v);
     }
 
-    timeline = blockStart + n;
+    // A stop() during this block has rewound the timeline; it stays rewound.
+    std::int64_t expected = blockStart;
+    timeline.compare_exchange_strong(expected, blockStart + n);
 }
 
 } // namespace norvane

@@ -1,6 +1,7 @@
 # Renders a MIDI file with norvane-cli and checks that a WAV file of plausible size came out.
 file(REMOVE ${OUT})
-execute_process(COMMAND ${CLI} render ${MIDI} ${OUT} --seconds 1 RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+# EXTRA: further options, as a CMake list.
+execute_process(COMMAND ${CLI} render ${MIDI} ${OUT} --seconds 1 ${EXTRA} RESULT_VARIABLE rc OUTPUT_VARIABLE out)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "norvane-cli failed (${rc}): ${out}")
 endif()

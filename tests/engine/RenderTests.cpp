@@ -1,3 +1,5 @@
+#include "aids/DronePadController.h"
+#include "aids/Metronome.h"
 #include "engine/SamplerNode.h"
 #include "input/PerformanceRenderer.h"
 #include "support/AllocationCounter.h"
@@ -85,7 +87,12 @@ TEST_F(RenderTest, RenderingAPerformanceNeverAllocatesOnTheAudioThread)
     engine->layerB().releaseTime = 0.5;
     engine->layerC().lowKey = 60;
     engine->layerC().crossfadeSemitones = 4;
-    engine->dronePad().noteOn(36, 90);
+    DronePadController drone(engine->dronePad(), scheduler);
+    drone.shimmer = 0.6;
+    drone.chooseKey(2);
+    auto& metronome = engine->metronome();
+    metronome.signature = TimeSignature{6, 8};
+    metronome.bpm = 240.0;
 
     // A scripted performance: chords, a run, the pedal, bends, controllers, panic.
     std::vector<TimedMessage> script;
@@ -122,6 +129,9 @@ TEST_F(RenderTest, RenderingAPerformanceNeverAllocatesOnTheAudioThread)
         if (!done && seconds >= t)
         {
             m.panic();
+            metronome.stop(); // drops the clicks queued on the audio thread
+            metronome.start();
+            drone.choosePadType(2);
             done = true;
         }
     };
@@ -129,6 +139,7 @@ TEST_F(RenderTest, RenderingAPerformanceNeverAllocatesOnTheAudioThread)
     // One block first, so that the freshly loaded instruments are swapped in.
     renderFor(0.01);
 
+    metronome.start();
     AllocationCounter::reset();
     PerformanceRenderer renderer(*engine, m, scheduler);
     const auto audio = renderer.render(script, 1.0, hooks);

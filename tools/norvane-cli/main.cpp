@@ -7,17 +7,28 @@
 //       --layers enables exactly the layers named; --category and --variant choose a layer's
 //       sound (categories: piano, electricPiano, harpsichord, organ, strings, pad).
 //
+//                      [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]
+//       --metronome clicks from the start at that tempo and signature (for example 100 6/8);
+//       --drone holds the drone pad on that key (0 = C … 11 = B) from the start.
+//
+//   norvane-cli chord N N N…
+//       Prints the chord those MIDI notes form as one line of JSON, or null.
+//
 //   norvane-cli bench IN.mid
 //       Renders the file through the full engine (layers A–D over the whole keyboard, the
 //       drone sounding) and through bare synthesizers playing the same notes, and prints the
 //       real-time factors, block times, time to first sound and peak memory.
 
 #include "Bench.h"
+#include "aids/ChordDetector.h"
+#include "aids/DronePadController.h"
+#include "aids/Metronome.h"
 #include "core/Scheduler.h"
 #include "engine/AudioEngine.h"
 #include "input/MIDIManager.h"
 #include "input/MidiFileReader.h"
 #include "input/PerformanceRenderer.h"
+#include "store/Json.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_events/juce_events.h>
@@ -35,6 +46,8 @@ int usage()
 {
     std::cerr << "usage: norvane-cli render IN.mid OUT.wav [--seconds S] [--layers ABCD]\n"
                  "                          [--category SLOT=NAME] [--variant SLOT=N]\n"
+                 "                          [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]\n"
+                 "       norvane-cli chord N N N...\n"
                  "       norvane-cli bench IN.mid\n";
     return 2;
 }
@@ -106,6 +119,69 @@ bool applyLayerOption(norvane::AudioEngine& engine, const std::string& option,
     }
 }
 
+/** A whole decimal number, nothing else. */
+std::optional<int> integerFrom(const std::string& text)
+{
+    try
+    {
+        size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size())
+            return value;
+    }
+    catch (...)
+    {
+    }
+    return std::nullopt;
+}
+
+std::optional<norvane::TimeSignature> signatureFrom(const std::string& text)
+{
+    const auto slash = text.find('/');
+    if (slash == std::string::npos)
+        return std::nullopt;
+    const auto beats = integerFrom(text.substr(0, slash));
+    const auto unit = integerFrom(text.substr(slash + 1));
+    if (!beats || !unit || *beats < 1 || *beats > 32 || (*unit != 2 && *unit != 4 && *unit != 8))
+        return std::nullopt;
+    return norvane::TimeSignature{*beats, *unit};
+}
+
+int chord(const std::vector<std::string>& args)
+{
+    std::vector<int> notes;
+    for (const auto& a : args)
+    {
+        const auto note = integerFrom(a);
+        if (!note || *note < 0 || *note > 127)
+        {
+            std::cerr << "norvane-cli: chord takes MIDI note numbers 0-127, not \"" << a << "\"\n";
+            return 2;
+        }
+        notes.push_back(*note);
+    }
+
+    const auto result = norvane::ChordDetector::detect(notes);
+    if (!result)
+    {
+        std::cout << "null\n";
+        return 0;
+    }
+    auto* object = new juce::DynamicObject();
+    object->setProperty("symbol", juce::String::fromUTF8(result->symbol.c_str()));
+    object->setProperty("rootName", juce::String(result->rootName));
+    if (result->bassName)
+        object->setProperty("bassName", juce::String(*result->bassName));
+    juce::Array<juce::var> names;
+    for (const auto& n : result->noteNames)
+        names.add(juce::String(n));
+    object->setProperty("noteNames", names);
+    if (result->rootPitchClass)
+        object->setProperty("rootPitchClass", *result->rootPitchClass);
+    std::cout << norvane::toCompactJson(juce::var(object)) << "\n";
+    return 0;
+}
+
 int render(const std::vector<std::string>& args)
 {
     if (args.size() < 2)
@@ -120,13 +196,44 @@ int render(const std::vector<std::string>& args)
     }
 
     double tail = 0.0;
+    std::optional<std::pair<double, norvane::TimeSignature>> clicks;
+    std::optional<int> droneKey;
     for (size_t i = 2; i < args.size(); ++i)
     {
         const auto& option = args[i];
         if (i + 1 >= args.size())
             return usage();
         const auto& value = args[++i];
-        if (option == "--seconds")
+        if (option == "--metronome")
+        {
+            double tempo = 0.0;
+            try
+            {
+                tempo = std::stod(value);
+            }
+            catch (...)
+            {
+            }
+            const auto signature = i + 1 < args.size() ? signatureFrom(args[++i]) : std::nullopt;
+            if (tempo < norvane::Metronome::minimumBPM || tempo > norvane::Metronome::maximumBPM ||
+                !signature)
+            {
+                std::cerr << "norvane-cli: --metronome needs a tempo of 40-240 and a signature "
+                             "such as 4/4 or 6/8\n";
+                return 2;
+            }
+            clicks = {tempo, *signature};
+        }
+        else if (option == "--drone")
+        {
+            droneKey = integerFrom(value);
+            if (!droneKey || *droneKey < 0 || *droneKey > 11)
+            {
+                std::cerr << "norvane-cli: --drone needs a pitch class 0-11\n";
+                return 2;
+            }
+        }
+        else if (option == "--seconds")
         {
             try
             {
@@ -175,6 +282,17 @@ int render(const std::vector<std::string>& args)
     norvane::MIDIManager midi(engine, norvane::makeDetachedMidi(), scheduler);
     norvane::PerformanceRenderer renderer(engine, midi, scheduler);
 
+    norvane::DronePadController drone(engine.dronePad(), scheduler);
+    if (droneKey)
+        drone.chooseKey(*droneKey);
+    if (clicks)
+    {
+        auto& metronome = engine.metronome();
+        metronome.bpm = clicks->first;
+        metronome.signature = clicks->second;
+        metronome.start();
+    }
+
     const auto started = std::chrono::steady_clock::now();
     auto audio = renderer.render(*messages, tail);
     const double elapsed =
@@ -208,6 +326,8 @@ int main(int argc, char** argv)
     args.erase(args.begin());
     if (command == "render")
         return render(args);
+    if (command == "chord")
+        return chord(args);
     if (command == "bench" && args.size() == 1)
         return norvane::cli::bench(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]));
     return usage();
