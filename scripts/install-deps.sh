@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev
   juce-modules-source juce-tools
-  libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont
+  libfluidsynth-dev fluid-soundfont-gm timgm6mb-soundfont mda-lv2
   libasound2-dev libjack-jackd2-dev libcurl4-gnutls-dev
   libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev libxinerama-dev
   libxrandr-dev libxcursor-dev libgl-dev

@@ -17,6 +17,7 @@ namespace norvane
 {
 
 class LimiterNode;
+class PluginNode;
 class Metronome;
 class TapNode;
 
@@ -133,12 +134,45 @@ public:
         the device (or its silent clock). */
     bool isRunning() const;
 
+    // ---- Plug-ins ------------------------------------------------------------------------
+    using PluginFinder = std::function<std::optional<juce::PluginDescription>(const PluginRef&)>;
+
+    /** How references are looked up among the installed plug-ins; by default in the shared
+        plug-in library. */
+    void setPluginFinder(PluginFinder finder) { findPlugin = std::move(finder); }
+
+    /** Loads, replaces, keeps or removes (nothing) the layer's instrument plug-in. A new one
+        is instantiated asynchronously: the layer's reference is set at once, its node when the
+        plug-in has loaded, unless a later request has replaced the reference by then. With
+        the plug-in already running, only `state` is pushed into it. A failure sets loadError
+        and leaves the layer on its sampler. */
+    void loadInstrumentPlugin(const std::optional<PluginRef>& ref,
+                              const std::optional<juce::MemoryBlock>& state, SoundLayer& layer);
+
+    /** The same for the effect between the layer's reverb and its fader. */
+    void loadEffectPlugin(const std::optional<PluginRef>& ref,
+                          const std::optional<juce::MemoryBlock>& state, SoundLayer& layer);
+
+    /** A plug-in's state in its own format, or nothing for no node or an empty state. */
+    static std::optional<juce::MemoryBlock> pluginState(PluginNode* node);
+
+    /** Called right before a plug-in node leaves the graph (its editor window closes). */
+    CallbackList<PluginNode&> pluginNodeWillBeRemoved;
+
     AudioHost& host() { return *audioHost; }
     Scheduler& scheduler() { return clock; }
     LimiterNode& limiter() { return *limiterNode; }
 
 private:
     void buildChain(SoundLayer& layer, bool withDamper);
+    AudioHost::NodeID instrumentDestination(SoundLayer& layer);
+    void restorePlainInstrument(SoundLayer& layer);
+    void restorePlainEffect(SoundLayer& layer);
+    void removeInstrumentNode(SoundLayer& layer);
+    void removeEffectNode(SoundLayer& layer);
+    using Instantiated =
+        std::function<void(std::unique_ptr<juce::AudioPluginInstance>, const juce::String& error)>;
+    void instantiate(const PluginRef& ref, Instantiated done);
     void startDamperPlayers();
 
     Scheduler& clock;
@@ -153,6 +187,10 @@ private:
     std::unique_ptr<SoundLayer> drone;
     LimiterNode* limiterNode = nullptr;
     std::vector<AudioHost::NodeID> tapIDs;
+    juce::AudioPluginFormatManager pluginFormats;
+    PluginFinder findPlugin;
+
+    JUCE_DECLARE_WEAK_REFERENCEABLE(AudioEngine)
 };
 
 } // namespace norvane

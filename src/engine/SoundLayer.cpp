@@ -4,6 +4,7 @@
 #include "engine/CompressorNode.h"
 #include "engine/EqualizerNode.h"
 #include "engine/MixerNode.h"
+#include "engine/PluginNode.h"
 #include "engine/ReverbNode.h"
 #include "engine/SamplerNode.h"
 
@@ -117,7 +118,21 @@ double SoundLayer::playGain(int note) const
 
 InstrumentNode& SoundLayer::instrument()
 {
+    if (pluginInstrument != nullptr)
+        return *pluginInstrument;
     return *samplerNode;
+}
+
+void SoundLayer::setPluginNode(PluginInstrumentNode* node, AudioHost::NodeID nodeID)
+{
+    pluginInstrument = node;
+    pluginInstrumentID = node != nullptr ? nodeID : AudioHost::NodeID{};
+}
+
+void SoundLayer::setEffectNode(PluginEffectNode* node, AudioHost::NodeID nodeID)
+{
+    pluginEffect = node;
+    pluginEffectID = node != nullptr ? nodeID : AudioHost::NodeID{};
 }
 
 void SoundLayer::send(const NoteCommand& command)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/InstrumentCategory.h"
+#include "catalog/PluginRef.h"
 #include "core/Observable.h"
 #include "core/Scheduler.h"
 #include "engine/AudioHost.h"
@@ -23,6 +24,8 @@ class MixerNode;
 class EqualizerNode;
 class CompressorNode;
 class ReverbNode;
+class PluginInstrumentNode;
+class PluginEffectNode;
 
 /** One instrument layer: its published parameters, its nodes and its note state.
 
@@ -72,6 +75,21 @@ public:
     Published<int> lowKey{*this, 0};             ///< inclusive; lowKey <= highKey always
     Published<int> highKey{*this, 127};
     Published<std::optional<std::string>> loadError{*this, std::nullopt};
+
+    // ---- Plug-ins (loaded and removed by the engine) --------------------------------------
+    /** The instrument plug-in playing in the sampler's place. Set while it loads, before
+        pluginNode() is. */
+    Published<std::optional<PluginRef>> instrumentPlugin{*this, std::nullopt};
+    /** The effect plug-in between the reverb and the fader; set while it loads, too. */
+    Published<std::optional<PluginRef>> effectPlugin{*this, std::nullopt};
+
+    /** The running plug-ins' nodes, present only while attached and connected. */
+    PluginInstrumentNode* pluginNode() const { return pluginInstrument; }
+    PluginEffectNode* effectNode() const { return pluginEffect; }
+    AudioHost::NodeID pluginNodeID() const { return pluginInstrumentID; }
+    AudioHost::NodeID effectNodeID() const { return pluginEffectID; }
+    void setPluginNode(PluginInstrumentNode* node, AudioHost::NodeID nodeID);
+    void setEffectNode(PluginEffectNode* node, AudioHost::NodeID nodeID);
 
     // ---- Note path -----------------------------------------------------------------------
     void noteOn(int note, int velocity);
@@ -158,6 +176,9 @@ private:
     CompressorNode* compressorNode = nullptr;
     ReverbNode* reverbNode = nullptr;
     MixerNode* mixerNode = nullptr;
+    PluginInstrumentNode* pluginInstrument = nullptr;
+    PluginEffectNode* pluginEffect = nullptr;
+    AudioHost::NodeID pluginInstrumentID, pluginEffectID;
 
     std::map<int, int> sounded;
     std::map<int, int> velocities;

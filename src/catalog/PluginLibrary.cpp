@@ -1,0 +1,141 @@
+#include "catalog/PluginLibrary.h"
+
+#include "core/MessageThread.h"
+#include "store/AppData.h"
+#include "store/Json.h"
+
+#include <algorithm>
+
+namespace norvane
+{
+
+PluginLibrary::PluginLibrary(juce::File file, Scan scan)
+    : stored(std::move(file)), scanner(std::move(scan))
+{
+    if (const auto text = stored.read())
+    {
+        if (auto slots = decode(*text))
+            instrumentSlots = std::move(*slots);
+        else
+            stored.markUndecodable();
+    }
+    refreshInstalled();
+}
+
+PluginLibrary& PluginLibrary::shared()
+{
+    static PluginLibrary library(AppData::directory().getChildFile("Plugins.json"), []
+                                 { return PluginScanner(PluginScanner::defaultProgram()).scan(); });
+    return library;
+}
+
+void PluginLibrary::refreshInstalled()
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    std::vector<InstalledPlugin> instruments, effects;
+    if (scanner)
+        for (const auto& d : scanner())
+            (PluginRef::isInstrumentPlugin(d) ? instruments : effects)
+                .push_back({d, PluginRef::of(d)});
+
+    const auto byName = [](const InstalledPlugin& a, const InstalledPlugin& b)
+    { return a.description.name.compareIgnoreCase(b.description.name) < 0; };
+    std::stable_sort(instruments.begin(), instruments.end(), byName);
+    std::stable_sort(effects.begin(), effects.end(), byName);
+    installedInstruments = std::move(instruments);
+    installedEffects = std::move(effects);
+}
+
+PluginLibrary::Slots PluginLibrary::slots(InstrumentCategory category) const
+{
+    Slots list;
+    const auto& map = instrumentSlots.get();
+    if (auto it = map.find(static_cast<int>(category)); it != map.end())
+        list = it->second;
+    list.resize(slotCount);
+    return list;
+}
+
+std::vector<PluginRef> PluginLibrary::assignedPlugins(InstrumentCategory category) const
+{
+    std::vector<PluginRef> list;
+    for (const auto& slot : slots(category))
+        if (slot)
+            list.push_back(*slot);
+    return list;
+}
+
+void PluginLibrary::setSlot(const std::optional<PluginRef>& ref, int index,
+                            InstrumentCategory category)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    if (index < 0 || index >= slotCount)
+        return;
+    auto list = slots(category);
+    list[(size_t)index] = ref;
+    auto map = instrumentSlots.get();
+    map[static_cast<int>(category)] = std::move(list);
+    instrumentSlots = std::move(map);
+    stored.write(encode(instrumentSlots.get())); // a failure keeps the slots for this run
+}
+
+std::optional<juce::PluginDescription> PluginLibrary::find(const PluginRef& ref) const
+{
+    for (const auto* list : {&installedInstruments.get(), &installedEffects.get()})
+        for (const auto& plugin : *list)
+            if (plugin.ref == ref)
+                return plugin.description;
+    return std::nullopt;
+}
+
+std::string PluginLibrary::encode(const SlotMap& slots)
+{
+    auto* map = new juce::DynamicObject();
+    for (const auto& [category, list] : slots)
+    {
+        juce::Array<juce::var> entries;
+        for (const auto& slot : list)
+            entries.add(slot ? slot->toJson() : juce::var());
+        map->setProperty(juce::String(category), entries);
+    }
+    auto* document = new juce::DynamicObject();
+    document->setProperty("instrumentSlots", juce::var(map));
+    return toCompactJson(juce::var(document));
+}
+
+std::optional<PluginLibrary::SlotMap> PluginLibrary::decode(const std::string& text)
+{
+    const auto json = parseJson(text);
+    if (!json || json->getDynamicObject() == nullptr)
+        return std::nullopt;
+    SlotMap slots;
+    const auto& map = json->getDynamicObject()->getProperty("instrumentSlots");
+    if (map.isVoid() || map.isUndefined())
+        return slots;
+    auto* object = map.getDynamicObject();
+    if (object == nullptr)
+        return std::nullopt;
+    for (const auto& property : object->getProperties())
+    {
+        const auto key = property.name.toString();
+        if (!key.containsOnly("-0123456789") || key.isEmpty() || !property.value.isArray())
+            return std::nullopt;
+        Slots list;
+        for (const auto& entry : *property.value.getArray())
+        {
+            if (entry.isVoid())
+            {
+                list.emplace_back();
+                continue;
+            }
+            auto ref = PluginRef::fromJson(entry);
+            if (!ref)
+                return std::nullopt;
+            list.emplace_back(std::move(*ref));
+        }
+        slots[key.getIntValue()] = std::move(list);
+    }
+    return slots;
+}
+
+} // namespace norvane

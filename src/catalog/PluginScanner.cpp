@@ -1,0 +1,184 @@
+#include "catalog/PluginScanner.h"
+
+#include <cstdlib>
+
+namespace norvane
+{
+
+void addHostedFormats(juce::AudioPluginFormatManager& formats)
+{
+    formats.addDefaultFormats();
+}
+
+PluginScanner::PluginScanner(juce::File scannerProgram, double stall)
+    : program(std::move(scannerProgram)), stallSeconds(stall)
+{
+}
+
+juce::File PluginScanner::defaultProgram()
+{
+    if (const char* named = std::getenv("NORVANE_PLUGIN_SCANNER"); named != nullptr && *named)
+        return juce::File(juce::String::fromUTF8(named));
+    return juce::File::getSpecialLocation(juce::File::currentExecutableFile)
+        .getSiblingFile("norvane-plugin-scan");
+}
+
+std::vector<juce::PluginDescription> PluginScanner::scan()
+{
+    failures.clear();
+    juce::AudioPluginFormatManager formats;
+    addHostedFormats(formats);
+    std::vector<juce::PluginDescription> found;
+    for (auto* format : formats.getFormats())
+        scanFormat(*format, found);
+    return found;
+}
+
+namespace
+{
+
+struct ChildReport
+{
+    std::vector<juce::PluginDescription> found;
+    int done = 0; // identifiers finished, from the first
+};
+
+ChildReport readReport(const juce::File& output)
+{
+    ChildReport report;
+    juce::StringArray lines;
+    lines.addLines(output.loadFileAsString());
+    for (const auto& line : lines)
+    {
+        const auto tab = line.indexOfChar('\t');
+        if (tab <= 0)
+            continue; // a line the child did not finish
+        const int index = line.substring(0, tab).getIntValue();
+        const auto rest = line.substring(tab + 1);
+        if (rest == "done")
+        {
+            report.done = std::max(report.done, index + 1);
+            continue;
+        }
+        if (auto xml = juce::parseXML(rest))
+        {
+            juce::PluginDescription d;
+            if (d.loadFromXml(*xml))
+                report.found.push_back(d);
+        }
+    }
+    return report;
+}
+
+} // namespace
+
+void PluginScanner::scanFormat(juce::AudioPluginFormat& format,
+                               std::vector<juce::PluginDescription>& found)
+{
+    auto identifiers =
+        format.searchPathsForPlugins(format.getDefaultLocationsToSearch(), true, true);
+    identifiers.sort(false);
+    if (identifiers.isEmpty())
+        return;
+    if (!program.existsAsFile())
+    {
+        examineInProcess(format, identifiers, found);
+        return;
+    }
+
+    juce::TemporaryFile temp(".scan");
+    while (!identifiers.isEmpty())
+    {
+        const auto& output = temp.getFile();
+        output.deleteFile();
+
+        juce::StringArray command{program.getFullPathName(), output.getFullPathName(),
+                                  format.getName()};
+        command.addArray(identifiers);
+        juce::ChildProcess child;
+        ChildReport report;
+        bool finished = false;
+        if (!child.start(command, 0))
+        {
+            examineInProcess(format, identifiers, found);
+            return;
+        }
+        {
+            // Wait while the child makes progress; a stall means a plug-in hangs.
+            int lastDone = 0;
+            auto lastProgress = juce::Time::getMillisecondCounterHiRes();
+            while (true)
+            {
+                finished = child.waitForProcessToFinish(50);
+                report = readReport(output);
+                if (finished)
+                    break;
+                const auto now = juce::Time::getMillisecondCounterHiRes();
+                if (report.done > lastDone)
+                {
+                    lastDone = report.done;
+                    lastProgress = now;
+                }
+                else if (now - lastProgress > stallSeconds * 1000.0)
+                {
+                    child.kill();
+                    report = readReport(output);
+                    break;
+                }
+            }
+        }
+
+        found.insert(found.end(), report.found.begin(), report.found.end());
+        const bool clean = finished && child.getExitCode() == 0;
+        if (clean && report.done >= identifiers.size())
+            break;
+        // The child died or hung on the identifier after the last it finished: skip that one.
+        const int culprit = std::min(report.done, identifiers.size() - 1);
+        failures.add(format.getName() + " " + identifiers[culprit]);
+        identifiers.removeRange(0, culprit + 1);
+    }
+}
+
+void PluginScanner::examineInProcess(juce::AudioPluginFormat& format,
+                                     const juce::StringArray& identifiers,
+                                     std::vector<juce::PluginDescription>& found)
+{
+    for (const auto& id : identifiers)
+    {
+        juce::OwnedArray<juce::PluginDescription> types;
+        format.findAllTypesForFile(types, id);
+        for (auto* d : types)
+            found.push_back(*d);
+    }
+}
+
+int PluginScanner::runChild(const juce::File& output, const juce::String& formatName,
+                            const juce::StringArray& identifiers)
+{
+    juce::AudioPluginFormatManager formats;
+    addHostedFormats(formats);
+    juce::AudioPluginFormat* format = nullptr;
+    for (auto* f : formats.getFormats())
+        if (f->getName() == formatName)
+            format = f;
+    if (format == nullptr)
+        return 2;
+
+    juce::FileOutputStream out(output);
+    if (!out.openedOk())
+        return 3;
+    const auto oneLine = juce::XmlElement::TextFormat().singleLine().withoutHeader();
+    for (int i = 0; i < identifiers.size(); ++i)
+    {
+        juce::OwnedArray<juce::PluginDescription> types;
+        format->findAllTypesForFile(types, identifiers[i]);
+        for (auto* d : types)
+            if (auto xml = d->createXml())
+                out << i << "\t" << xml->toString(oneLine) << "\n";
+        out << i << "\tdone\n";
+        out.flush(); // the parent watches the file for progress
+    }
+    return 0;
+}
+
+} // namespace norvane

@@ -1,0 +1,150 @@
+#include "engine/PluginNode.h"
+
+namespace norvane
+{
+
+PluginNode::PluginNode(std::unique_ptr<juce::AudioPluginInstance> in, Inputs inputs)
+    : NodeProcessor(in->getName(), inputs), instance(std::move(in))
+{
+}
+
+PluginNode::~PluginNode()
+{
+    instance->releaseResources();
+}
+
+juce::MemoryBlock PluginNode::state()
+{
+    juce::MemoryBlock block;
+    instance->getStateInformation(block);
+    return block;
+}
+
+void PluginNode::restore(const juce::MemoryBlock& state)
+{
+    if (state.getSize() > 0)
+        instance->setStateInformation(state.getData(), (int)state.getSize());
+}
+
+void PluginNode::prepareToPlay(double sampleRate, int maximumBlockSize)
+{
+    instance->setRateAndBufferSizeDetails(sampleRate, maximumBlockSize);
+    instance->prepareToPlay(sampleRate, maximumBlockSize);
+    const int channels =
+        std::max({instance->getTotalNumInputChannels(), instance->getTotalNumOutputChannels(), 2});
+    scratch.setSize(channels, maximumBlockSize, false, true, false);
+}
+
+void PluginNode::releaseResources()
+{
+    instance->releaseResources();
+}
+
+double PluginNode::getTailLengthSeconds() const
+{
+    return instance->getTailLengthSeconds();
+}
+
+void PluginNode::run(juce::AudioBuffer<float>& io, juce::MidiBuffer& events) noexcept
+{
+    const int n = std::min(io.getNumSamples(), scratch.getNumSamples());
+    const int ins = instance->getTotalNumInputChannels();
+    const int outs = instance->getTotalNumOutputChannels();
+
+    // Our stereo into the plug-in's inputs: a mono input takes the sum of both sides.
+    juce::AudioBuffer<float> view(scratch.getArrayOfWritePointers(), scratch.getNumChannels(), n);
+    view.clear();
+    if (ins == 1)
+    {
+        view.copyFromWithRamp(0, 0, io.getReadPointer(0), n, 0.5f, 0.5f);
+        view.addFrom(0, 0, io, 1, 0, n, 0.5f);
+    }
+    else
+    {
+        for (int ch = 0; ch < std::min(ins, 2); ++ch)
+            view.copyFrom(ch, 0, io, ch, 0, n);
+    }
+
+    instance->processBlock(view, events);
+
+    // Its outputs back to stereo: a mono output feeds both sides.
+    io.clear();
+    if (outs == 1)
+    {
+        io.copyFrom(0, 0, view, 0, 0, n);
+        io.copyFrom(1, 0, view, 0, 0, n);
+    }
+    else
+    {
+        for (int ch = 0; ch < std::min(outs, 2); ++ch)
+            io.copyFrom(ch, 0, view, ch, 0, n);
+    }
+}
+
+void PluginInstrumentNode::prepareToPlay(double sampleRate, int maximumBlockSize)
+{
+    PluginNode::prepareToPlay(sampleRate, maximumBlockSize);
+    // Room for a full block of commands plus a stop of all 128 pitches.
+    events.ensureSize((size_t)(maxCommandsPerBlock + 160) * 16);
+}
+
+void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    events.clear();
+    NoteCommand c;
+    int added = 0; // events, bounded so that the reserved room always suffices
+    while (added < maxCommandsPerBlock && commands.pop(c))
+    {
+        added += c.kind == NoteCommand::Kind::stopAll ? 129 : 1;
+        const auto pitch = (juce::uint8)juce::jlimit(0, 127, (int)c.pitch);
+        switch (c.kind)
+        {
+        case NoteCommand::Kind::start:
+        {
+            const juce::uint8 on[] = {0x90, pitch, (juce::uint8)juce::jlimit(1, 127, (int)c.value)};
+            events.addEvent(on, 3, 0);
+            break;
+        }
+        case NoteCommand::Kind::stop:
+        {
+            const juce::uint8 off[] = {0x80, pitch, 0};
+            events.addEvent(off, 3, 0);
+            break;
+        }
+        case NoteCommand::Kind::stopAll:
+        {
+            // Every pitch, for plug-ins that ignore the all-notes-off controller.
+            for (int p = 0; p < 128; ++p)
+            {
+                const juce::uint8 off[] = {0x80, (juce::uint8)p, 0};
+                events.addEvent(off, 3, 0);
+            }
+            const juce::uint8 allOff[] = {0xB0, 123, 0};
+            events.addEvent(allOff, 3, 0);
+            break;
+        }
+        case NoteCommand::Kind::pitchBend:
+        {
+            const int v = juce::jlimit(0, 16383, (int)c.value);
+            const juce::uint8 bend[] = {0xE0, (juce::uint8)(v & 0x7f), (juce::uint8)(v >> 7)};
+            events.addEvent(bend, 3, 0);
+            break;
+        }
+        }
+    }
+    run(buffer, events);
+}
+
+void PluginEffectNode::prepareToPlay(double sampleRate, int maximumBlockSize)
+{
+    PluginNode::prepareToPlay(sampleRate, maximumBlockSize);
+    noEvents.ensureSize(256);
+}
+
+void PluginEffectNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    noEvents.clear();
+    run(buffer, noEvents);
+}
+
+} // namespace norvane

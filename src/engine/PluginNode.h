@@ -1,0 +1,84 @@
+#pragma once
+
+#include "core/SpscFifo.h"
+#include "engine/InstrumentNode.h"
+#include "engine/NodeProcessor.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <memory>
+
+namespace norvane
+{
+
+/** A hosted plug-in inside a node of ours, so that it fits the graph's stereo format whatever
+    its own channel counts, and so that notes reach it through our FIFO rather than the graph's
+    MIDI routing (which allocates on the audio thread).
+
+    The plug-in's own state and parameters are reached through plugin() on the message thread.
+*/
+class PluginNode : public NodeProcessor
+{
+public:
+    PluginNode(std::unique_ptr<juce::AudioPluginInstance> instance, Inputs inputs);
+    ~PluginNode() override;
+
+    juce::AudioPluginInstance& plugin() { return *instance; }
+
+    /** Message thread: the plug-in's state, in its own format. */
+    juce::MemoryBlock state();
+
+    /** Message thread: restores a state captured by state(); it takes effect at the next block. */
+    void restore(const juce::MemoryBlock& state);
+
+    void prepareToPlay(double sampleRate, int maximumBlockSize) override;
+    void releaseResources() override;
+    double getTailLengthSeconds() const override;
+
+protected:
+    /** Audio thread: runs the plug-in over `io` (stereo in and out) with these events. */
+    void run(juce::AudioBuffer<float>& io, juce::MidiBuffer& events) noexcept;
+
+private:
+    std::unique_ptr<juce::AudioPluginInstance> instance;
+    juce::AudioBuffer<float> scratch; // the plug-in's own channel count
+};
+
+/** An instrument plug-in playing a layer's notes in the sampler's place. */
+class PluginInstrumentNode final : public PluginNode, public InstrumentNode
+{
+public:
+    explicit PluginInstrumentNode(std::unique_ptr<juce::AudioPluginInstance> instance)
+        : PluginNode(std::move(instance), Inputs::none)
+    {
+    }
+
+    bool send(const NoteCommand& command) override { return commands.push(command); }
+
+    void prepareToPlay(double sampleRate, int maximumBlockSize) override;
+    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override;
+
+private:
+    static constexpr int maxCommandsPerBlock = 128;
+
+    SpscFifo<NoteCommand, 1024> commands;
+    juce::MidiBuffer events; // reserved in prepareToPlay; never grows on the audio thread
+};
+
+/** An effect plug-in between a layer's reverb and its fader. */
+class PluginEffectNode final : public PluginNode
+{
+public:
+    explicit PluginEffectNode(std::unique_ptr<juce::AudioPluginInstance> instance)
+        : PluginNode(std::move(instance), Inputs::stereo)
+    {
+    }
+
+    void prepareToPlay(double sampleRate, int maximumBlockSize) override;
+    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override;
+
+private:
+    juce::MidiBuffer noEvents;
+};
+
+} // namespace norvane

@@ -1,0 +1,166 @@
+#include "catalog/PluginLibrary.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace norvane::test
+{
+
+namespace
+{
+
+/** The machine's plug-ins, scanned once for all tests through the scanner program. */
+const std::vector<juce::PluginDescription>& installed()
+{
+    static const auto list = PluginScanner(juce::File(NORVANE_PLUGIN_SCANNER)).scan();
+    return list;
+}
+
+juce::PluginDescription described(const juce::String& name, bool instrument)
+{
+    juce::PluginDescription d;
+    d.name = name;
+    d.manufacturerName = "Test";
+    d.pluginFormatName = "LV2";
+    d.fileOrIdentifier = "urn:test:" + name + (instrument ? ":i" : ":e");
+    d.isInstrument = instrument;
+    return d;
+}
+
+std::vector<std::string> names(const std::vector<InstalledPlugin>& list)
+{
+    std::vector<std::string> out;
+    for (auto& p : list)
+        out.push_back(p.description.name.toStdString());
+    return out;
+}
+
+PluginRef ref(const char* name)
+{
+    return PluginRef::of(described(name, true));
+}
+
+} // namespace
+
+TEST(PluginLibrary, TheScanFindsTheInstalledInstrumentsAndEffectsSortedByName)
+{
+    TempFolder temp;
+    PluginLibrary library(temp.folder.getChildFile("Plugins.json"), [] { return installed(); });
+    const auto instruments = names(library.installedInstruments.get());
+    const auto effects = names(library.installedEffects.get());
+    for (const char* expected : {"MDA Piano", "MDA DX10", "MDA ePiano", "MDA JX10"})
+        EXPECT_NE(std::find(instruments.begin(), instruments.end(), expected), instruments.end())
+            << expected;
+    for (const char* expected : {"MDA Delay", "MDA Overdrive"})
+        EXPECT_NE(std::find(effects.begin(), effects.end(), expected), effects.end()) << expected;
+    EXPECT_TRUE(std::is_sorted(instruments.begin(), instruments.end(),
+                               [](auto& a, auto& b)
+                               { return juce::String(a).compareIgnoreCase(b) < 0; }));
+
+    const auto piano =
+        std::find_if(library.installedInstruments->begin(), library.installedInstruments->end(),
+                     [](auto& p) { return p.description.name == "MDA Piano"; });
+    ASSERT_NE(piano, library.installedInstruments->end());
+    EXPECT_EQ(piano->ref.componentType, PluginRef::instrumentType);
+    EXPECT_EQ(piano->ref.name,
+              piano->description.manufacturerName.toStdString() + " \u2013 MDA Piano");
+    EXPECT_EQ(library.find(piano->ref)->fileOrIdentifier, piano->description.fileOrIdentifier);
+}
+
+TEST(PluginLibrary, SortingIsCaseInsensitiveAndStable)
+{
+    TempFolder temp;
+    PluginLibrary library(temp.folder.getChildFile("Plugins.json"),
+                          []
+                          {
+                              return std::vector{described("zebra", true), described("Alpha", true),
+                                                 described("beta", false),
+                                                 described("Beta", false)};
+                          });
+    EXPECT_EQ(names(library.installedInstruments.get()),
+              (std::vector<std::string>{"Alpha", "zebra"}));
+    EXPECT_EQ(names(library.installedEffects.get()), (std::vector<std::string>{"beta", "Beta"}));
+}
+
+TEST(PluginLibrary, SlotsArePaddedCutAndStoredInTheirDocument)
+{
+    TempFolder temp;
+    const auto file = temp.folder.getChildFile("Plugins.json");
+    const auto a = ref("A"), b = ref("B");
+    PluginLibrary::SlotMap stored{{0, {a, std::nullopt, b, a, b}}};
+    file.replaceWithText(PluginLibrary::encode(stored));
+
+    PluginLibrary library(file, {});
+    EXPECT_EQ(library.slots(InstrumentCategory::piano), (PluginLibrary::Slots{a, std::nullopt, b}));
+    EXPECT_EQ(library.assignedPlugins(InstrumentCategory::piano), (std::vector<PluginRef>{a, b}));
+    EXPECT_EQ(library.slots(InstrumentCategory::organ), PluginLibrary::Slots(3));
+
+    // Index 3 and negative indices change nothing and write nothing.
+    const auto before = file.loadFileAsString();
+    file.setLastModificationTime(juce::Time(2000, 0, 1, 0, 0));
+    library.setSlot(b, 3, InstrumentCategory::piano);
+    library.setSlot(b, -1, InstrumentCategory::piano);
+    EXPECT_EQ(file.getLastModificationTime(), juce::Time(2000, 0, 1, 0, 0));
+
+    library.setSlot(std::nullopt, 2, InstrumentCategory::piano);
+    library.setSlot(b, 1, InstrumentCategory::organ);
+    const auto text = file.loadFileAsString().toStdString();
+    EXPECT_EQ(text.substr(0, 23), "{\"instrumentSlots\":{\"0\"");
+    EXPECT_NE(text.find("null,null]"), std::string::npos); // cleared: three entries kept
+
+    PluginLibrary again(file, {});
+    EXPECT_EQ(again.instrumentSlots.get(),
+              (PluginLibrary::SlotMap{{0, {a, std::nullopt, std::nullopt}},
+                                      {3, {std::nullopt, b, std::nullopt}}}));
+}
+
+TEST(PluginLibrary, ADamagedDocumentGivesEmptySlotsAndIsKeptBeforeTheFirstSave)
+{
+    TempFolder temp;
+    const auto file = temp.folder.getChildFile("Plugins.json");
+    for (const char* damaged :
+         {"{\"instrumentSlots\":{\"0\":[{\"componentType\":1,\"name\":\"x\"}]}}",
+          "{\"instrumentSlots\":{\"0\":[{\"componentType\":-1,\"componentSubType\":1,"
+          "\"manufacturer\":1,\"name\":\"x\"}]}}",
+          "{\"instrumentSlots\":[]}", "not json"})
+    {
+        SCOPED_TRACE(damaged);
+        EXPECT_FALSE(PluginLibrary::decode(damaged).has_value());
+    }
+    EXPECT_EQ(PluginLibrary::decode("{}")->size(), 0u);
+    EXPECT_EQ(
+        PluginLibrary::decode("{\"instrumentSlots\":{\"2\":[null]},\"other\":1}")->at(2).size(),
+        1u);
+
+    file.replaceWithText("{\"instrumentSlots\":{\"0\":[7]}}");
+    PluginLibrary library(file, {});
+    EXPECT_TRUE(library.instrumentSlots->empty());
+    library.setSlot(ref("A"), 0, InstrumentCategory::piano);
+    EXPECT_EQ(temp.folder.getChildFile("Plugins.json.damaged-1").loadFileAsString(),
+              "{\"instrumentSlots\":{\"0\":[7]}}");
+    EXPECT_EQ(PluginLibrary(file, {}).assignedPlugins(InstrumentCategory::piano).size(), 1u);
+}
+
+TEST(PluginScanner, APlugInThatCrashesOrHangsIsSkippedAndTheRestScanned)
+{
+    // A stand-in scanner program: it crashes on the piano and hangs on the DX10.
+    TempFolder temp;
+    const auto script = temp.folder.getChildFile("scan.sh");
+    script.replaceWithText("#!/bin/sh\n"
+                           "out=$1; shift 2; i=0\n"
+                           "for id in \"$@\"; do\n"
+                           "  case \"$id\" in */Piano) kill -SEGV $$;; *DX10*) sleep 30;; esac\n"
+                           "  printf '%d\\tdone\\n' $i >> \"$out\"; i=$((i+1))\n"
+                           "done\n",
+                           false, false, "\n");
+    script.setExecutePermission(true);
+
+    PluginScanner scanner(script, 1.0);
+    scanner.scan();
+    const auto skipped = scanner.skipped();
+    EXPECT_EQ(skipped.size(), 2) << skipped.joinIntoString(", ").toStdString();
+    EXPECT_TRUE(skipped.joinIntoString(" ").contains("Piano"));
+    EXPECT_TRUE(skipped.joinIntoString(" ").contains("DX10"));
+}
+
+} // namespace norvane::test
