@@ -70,7 +70,7 @@ void AudioEngine::instantiate(const PluginRef& ref, Instantiated done)
     const auto description = findPlugin(ref);
     if (!description)
     {
-        deliver(nullptr, "el plugin no está instalado");
+        deliver(nullptr, juce::String::fromUTF8("el plugin no está instalado"));
         return;
     }
     if (pluginFormats.getNumFormats() == 0)

@@ -1,4 +1,5 @@
 #include "catalog/PluginLibrary.h"
+#include "support/InstalledPlugins.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -8,13 +9,6 @@ namespace norvane::test
 
 namespace
 {
-
-/** The machine's plug-ins, scanned once for all tests through the scanner program. */
-const std::vector<juce::PluginDescription>& installed()
-{
-    static const auto list = PluginScanner(juce::File(NORVANE_PLUGIN_SCANNER)).scan();
-    return list;
-}
 
 juce::PluginDescription described(const juce::String& name, bool instrument)
 {
@@ -45,7 +39,8 @@ PluginRef ref(const char* name)
 TEST(PluginLibrary, TheScanFindsTheInstalledInstrumentsAndEffectsSortedByName)
 {
     TempFolder temp;
-    PluginLibrary library(temp.folder.getChildFile("Plugins.json"), [] { return installed(); });
+    PluginLibrary library(temp.folder.getChildFile("Plugins.json"),
+                          [] { return installedPlugins(); });
     const auto instruments = names(library.installedInstruments.get());
     const auto effects = names(library.installedEffects.get());
     for (const char* expected : {"MDA Piano", "MDA DX10", "MDA ePiano", "MDA JX10"})

@@ -1,0 +1,239 @@
+#include "engine/PluginNode.h"
+#include "support/AllocationCounter.h"
+#include "support/EngineFixture.h"
+#include "support/InstalledPlugins.h"
+
+namespace norvane::test
+{
+
+class PluginHostingTest : public EngineFixture
+{
+protected:
+    PluginHostingTest() { engine->setPluginFinder(findInstalled); }
+
+    juce::AudioBuffer<float> render(AudioEngine& e, double seconds)
+    {
+        juce::AudioBuffer<float> out(2, (int)(seconds * e.host().sampleRate()));
+        e.host().render(out, 0, out.getNumSamples());
+        return out;
+    }
+
+    /** A note on layer A, rendered. */
+    juce::AudioBuffer<float> playNote(AudioEngine& e, int note = 60, double seconds = 0.3)
+    {
+        e.layerA().noteOn(note, 100);
+        auto out = render(e, seconds);
+        e.layerA().noteOff(note);
+        render(e, 0.2);
+        return out;
+    }
+
+    bool loaded(SoundLayer& layer)
+    {
+        return waitUntil([&] { return layer.pluginNode() != nullptr; });
+    }
+
+    static float firstParameter(PluginNode* node)
+    {
+        return node->plugin().getParameters()[0]->getValue();
+    }
+
+    SoundLayer& a() { return engine->layerA(); }
+    AudioHost& host() { return engine->host(); }
+    AudioHost::NodeID damperMix() { return a().damper.inputMixID(); }
+};
+
+TEST_F(PluginHostingTest, AnInstrumentPlugInPlaysInTheSamplersPlace)
+{
+    // With the bank the sampler would sound; with the plug-in the output matches the plug-in
+    // alone, rendered on an engine whose sampler has no bank.
+    AudioEngine::Options withBank;
+    withBank.soundBankPath = AudioEngine::resolveSoundBank();
+    AudioEngine banked(scheduler, withBank);
+    banked.setPluginFinder(findInstalled);
+    // Both engines go through the same renders, so that notes meet the same block boundaries.
+    EXPECT_GT(playNote(banked).getMagnitude(0, 0, 14400), 0.01f); // the sampler plays
+    EXPECT_EQ(playNote(*engine).getMagnitude(0, 0, 14400), 0.0f);  // no bank: silence
+
+    const auto dx10 = installedRef("MDA DX10");
+    for (auto* e : {engine.get(), &banked})
+    {
+        e->loadInstrumentPlugin(dx10, std::nullopt, e->layerA());
+        EXPECT_EQ(e->layerA().instrumentPlugin.get(), dx10); // set at once, the node later
+        EXPECT_EQ(e->layerA().pluginNode(), nullptr);
+        ASSERT_TRUE(loaded(e->layerA()));
+        EXPECT_FALSE(
+            e->host().isConnected(e->layerA().samplerID(), e->layerA().damper.inputMixID()));
+        EXPECT_TRUE(
+            e->host().isConnected(e->layerA().pluginNodeID(), e->layerA().damper.inputMixID()));
+    }
+    const auto plugInOnly = playNote(*engine);
+    const auto withSampler = playNote(banked);
+    EXPECT_GT(plugInOnly.getMagnitude(0, 0, plugInOnly.getNumSamples()), 0.01f);
+    float difference = 0.0f;
+    for (int i = 0; i < plugInOnly.getNumSamples(); ++i)
+        difference = std::max(difference,
+                              std::abs(plugInOnly.getSample(0, i) - withSampler.getSample(0, i)));
+    // Only the limiter's memory of the banked engine's first note remains.
+    EXPECT_LT(difference, 0.03f * plugInOnly.getMagnitude(0, 0, plugInOnly.getNumSamples()));
+
+    // Removing it brings the sampler back, and its editor window is told to close.
+    int removals = 0;
+    auto subscription = banked.pluginNodeWillBeRemoved.add([&](PluginNode&) { ++removals; });
+    banked.loadInstrumentPlugin(std::nullopt, std::nullopt, banked.layerA());
+    EXPECT_EQ(removals, 1);
+    EXPECT_EQ(banked.layerA().pluginNode(), nullptr);
+    EXPECT_FALSE(banked.layerA().instrumentPlugin->has_value());
+    EXPECT_TRUE(banked.host().isConnected(banked.layerA().samplerID(),
+                                          banked.layerA().damper.inputMixID()));
+    EXPECT_GT(playNote(banked).getMagnitude(0, 0, 14400), 0.01f);
+}
+
+TEST_F(PluginHostingTest, StateRoundTripsAndTheSamePlugInOnlyTakesTheState)
+{
+    const auto piano = installedRef("MDA Piano");
+    engine->loadInstrumentPlugin(piano, std::nullopt, a());
+    ASSERT_TRUE(loaded(a()));
+    auto* node = a().pluginNode();
+    node->plugin().getParameters()[0]->setValueNotifyingHost(0.9f);
+    render(*engine, 0.01); // the change reaches the plug-in with its next block
+    const auto changed = AudioEngine::pluginState(node);
+    ASSERT_TRUE(changed.has_value());
+    EXPECT_FALSE(AudioEngine::pluginState(nullptr).has_value());
+
+    // A fresh engine, the same reference with that state.
+    AudioEngine fresh(scheduler, {.soundBankPath = "/nonexistent/none.sf2"});
+    fresh.setPluginFinder(findInstalled);
+    fresh.loadInstrumentPlugin(piano, changed, fresh.layerA());
+    ASSERT_TRUE(loaded(fresh.layerA()));
+    render(fresh, 0.01);
+    EXPECT_NEAR(firstParameter(fresh.layerA().pluginNode()), 0.9f, 1.0e-3f);
+
+    // Asked again for the plug-in it runs, with a state: the node stays, notes keep sounding,
+    // only the state changes.
+    node->plugin().getParameters()[0]->setValueNotifyingHost(0.2f);
+    render(*engine, 0.01);
+    const auto other = AudioEngine::pluginState(node);
+    a().noteOn(64, 90);
+    fresh.layerA().noteOn(64, 90);
+    auto* running = fresh.layerA().pluginNode();
+    fresh.loadInstrumentPlugin(piano, other, fresh.layerA());
+    EXPECT_EQ(fresh.layerA().pluginNode(), running);
+    EXPECT_EQ(fresh.layerA().soundedNotes().count(64), 1u);
+    render(fresh, 0.01);
+    EXPECT_NEAR(firstParameter(running), 0.2f, 1.0e-3f);
+
+    // Garbage as a state is ignored.
+    fresh.loadInstrumentPlugin(piano, juce::MemoryBlock("\x01\x02garbage", 9), fresh.layerA());
+    render(fresh, 0.01);
+    EXPECT_EQ(fresh.layerA().pluginNode(), running);
+}
+
+TEST_F(PluginHostingTest, ALaterRequestSupersedesOneStillLoading)
+{
+    const auto piano = installedRef("MDA Piano"), dx10 = installedRef("MDA DX10");
+    engine->loadInstrumentPlugin(piano, std::nullopt, a());
+    engine->loadInstrumentPlugin(dx10, std::nullopt, a());
+    ASSERT_TRUE(loaded(a()));
+    drainMessages(100); // the piano's result, if it were to arrive late
+    EXPECT_EQ(a().instrumentPlugin.get(), dx10);
+    EXPECT_EQ(a().pluginNode()->plugin().getName(), "MDA DX10");
+    int pluginsConnected = 0;
+    for (auto* node : host().graph().getNodes())
+        if (dynamic_cast<PluginInstrumentNode*>(node->getProcessor()) != nullptr)
+            ++pluginsConnected;
+    EXPECT_EQ(pluginsConnected, 1);
+}
+
+TEST_F(PluginHostingTest, AnEffectSitsBetweenReverbAndFader)
+{
+    engine->loadInstrumentPlugin(installedRef("MDA DX10"), std::nullopt, a());
+    ASSERT_TRUE(loaded(a()));
+    const auto dry = playNote(*engine);
+
+    const auto overdrive = installedRef("MDA Overdrive");
+    engine->loadEffectPlugin(overdrive, std::nullopt, a());
+    ASSERT_TRUE(waitUntil([&] { return a().effectNode() != nullptr; }));
+    EXPECT_TRUE(host().isConnected(a().reverbID(), a().effectNodeID()));
+    EXPECT_TRUE(host().isConnected(a().effectNodeID(), a().mixerID()));
+    EXPECT_FALSE(host().isConnected(a().reverbID(), a().mixerID()));
+    a().effectNode()->plugin().getParameters()[0]->setValueNotifyingHost(1.0f); // full drive
+    const auto driven = playNote(*engine);
+    double dryEnergy = 0.0, drivenEnergy = 0.0;
+    for (int i = 0; i < dry.getNumSamples(); ++i)
+    {
+        dryEnergy += dry.getSample(0, i) * dry.getSample(0, i);
+        drivenEnergy += driven.getSample(0, i) * driven.getSample(0, i);
+    }
+    EXPECT_GT(std::abs(drivenEnergy - dryEnergy), 0.05 * dryEnergy);
+
+    engine->loadEffectPlugin(std::nullopt, std::nullopt, a()); // "No effect"
+    EXPECT_EQ(a().effectNode(), nullptr);
+    EXPECT_TRUE(host().isConnected(a().reverbID(), a().mixerID()));
+    EXPECT_GT(playNote(*engine).getMagnitude(0, 0, 14400), 0.01f);
+}
+
+TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
+{
+    PluginRef missing{PluginRef::instrumentType, 1, 2, "Nobody \u2013 Nothing"};
+    engine->loadInstrumentPlugin(missing, std::nullopt, a());
+    ASSERT_TRUE(waitUntil([&] { return engine->loadError->has_value(); }));
+    EXPECT_EQ(*engine->loadError.get(),
+              "No se pudo cargar el plugin Nobody \u2013 Nothing: el plugin no está instalado");
+    EXPECT_FALSE(a().instrumentPlugin->has_value());
+    EXPECT_TRUE(host().isConnected(a().samplerID(), damperMix()));
+
+    // A failed replacement of a running plug-in: the sampler plays again.
+    engine->loadInstrumentPlugin(installedRef("MDA Piano"), std::nullopt, a());
+    ASSERT_TRUE(loaded(a()));
+    EXPECT_FALSE(engine->loadError->has_value());
+    engine->loadInstrumentPlugin(missing, std::nullopt, a());
+    ASSERT_TRUE(waitUntil([&] { return engine->loadError->has_value(); }));
+    EXPECT_EQ(a().pluginNode(), nullptr);
+    EXPECT_TRUE(host().isConnected(a().samplerID(), damperMix()));
+
+    // An effect offered as an instrument.
+    auto delay = installedRef("MDA Delay");
+    engine->setPluginFinder([delay](const PluginRef&) { return findInstalled(delay); });
+    engine->loadInstrumentPlugin(missing, std::nullopt, a());
+    ASSERT_TRUE(waitUntil(
+        [&] { return engine->loadError->has_value() && !a().instrumentPlugin->has_value(); }));
+    EXPECT_EQ(*engine->loadError.get(),
+              "No se pudo cargar el plugin Nobody \u2013 Nothing: no es un instrumento");
+
+    engine->setPluginFinder(findInstalled);
+    PluginRef missingEffect{PluginRef::effectType, 1, 2, "Nobody \u2013 Echo"};
+    engine->loadEffectPlugin(missingEffect, std::nullopt, a());
+    ASSERT_TRUE(waitUntil([&] { return !a().effectPlugin->has_value(); }));
+    EXPECT_EQ(*engine->loadError.get(),
+              "No se pudo cargar el efecto Nobody \u2013 Echo: el plugin no está instalado");
+    EXPECT_TRUE(host().isConnected(a().reverbID(), a().mixerID()));
+}
+
+TEST_F(PluginHostingTest, RenderingThroughPlugInsStaysRealTimeSafe)
+{
+    engine->loadInstrumentPlugin(installedRef("MDA Piano"), std::nullopt, a());
+    engine->loadEffectPlugin(installedRef("MDA Delay"), std::nullopt, a());
+    ASSERT_TRUE(loaded(a()));
+    ASSERT_TRUE(waitUntil([&] { return a().effectNode() != nullptr; }));
+    render(*engine, 0.05); // the first block after the graph changed shape resizes its buffers
+
+    juce::AudioBuffer<float> block(2, 128);
+    for (int i = 0; i < 200; ++i)
+    {
+        if (i % 10 == 0)
+            engine->noteOn(48 + i / 10, 100);
+        if (i % 10 == 5)
+            engine->noteOff(48 + i / 10);
+        if (i == 150)
+            engine->panic();
+        AllocationCounter::reset();
+        AllocationCounter::arm();
+        host().render(block, 0, 128);
+        AllocationCounter::disarm();
+        EXPECT_EQ(AllocationCounter::allocations(), 0u) << "block " << i;
+        EXPECT_EQ(AllocationCounter::deallocations(), 0u) << "block " << i;
+    }
+}
+
+} // namespace norvane::test
