@@ -2,6 +2,8 @@
 #include "engine/AudioEngine.h"
 #include "input/ComputerKeyboardManager.h"
 #include "input/MIDIManager.h"
+#include "ui/BareDisplay.h"
+#include "ui/PluginWindowManager.h"
 #include "ui/StatusView.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -43,10 +45,12 @@ public:
         midi = std::make_unique<MIDIManager>(*engine, makeSystemMidi(), scheduler);
         keys = std::make_unique<ComputerKeyboardManager>(*midi);
         window = std::make_unique<MainWindow>(*engine, *midi);
+        PluginWindowManager::shared().watch(*engine);
     }
 
     void shutdown() override
     {
+        PluginWindowManager::shared().closeAll();
         window.reset();
         keys.reset();
         midi.reset();
@@ -65,4 +69,11 @@ private:
 
 } // namespace norvane
 
-START_JUCE_APPLICATION(norvane::NorvaneApplication)
+JUCE_CREATE_APPLICATION_DEFINE(norvane::NorvaneApplication)
+
+int main(int argc, char* argv[])
+{
+    norvane::prepareDisplayWithoutWindowManager();
+    juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;
+    return juce::JUCEApplicationBase::main(argc, (const char**)argv);
+}
