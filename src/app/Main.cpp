@@ -1,3 +1,4 @@
+#include "app/AppState.h"
 #include "core/Scheduler.h"
 #include "engine/AudioEngine.h"
 #include "input/ComputerKeyboardManager.h"
@@ -39,31 +40,28 @@ public:
 
     void initialise(const juce::String&) override
     {
-        AudioEngine::Options options;
-        options.useAudioDevice = true;
-        engine = std::make_unique<AudioEngine>(scheduler, options);
-        midi = std::make_unique<MIDIManager>(*engine, makeSystemMidi(), scheduler);
-        keys = std::make_unique<ComputerKeyboardManager>(*midi);
-        window = std::make_unique<MainWindow>(*engine, *midi);
-        PluginWindowManager::shared().watch(*engine);
+        AppState::Options options;
+        options.engine.useAudioDevice = true;
+        options.midi = makeSystemMidi();
+        state = std::make_unique<AppState>(scheduler, std::move(options));
+        PluginWindowManager::shared().watch(state->audioEngine);
+        window = std::make_unique<MainWindow>(state->audioEngine, state->midiManager);
+        state->setUpSession(); // the window shows: restore the session, start saving it
     }
 
     void shutdown() override
     {
+        state->willTerminate();
         PluginWindowManager::shared().closeAll();
         window.reset();
-        keys.reset();
-        midi.reset();
-        engine.reset();
+        state.reset();
     }
 
     void systemRequestedQuit() override { quit(); }
 
 private:
     RealTimeScheduler scheduler;
-    std::unique_ptr<AudioEngine> engine;
-    std::unique_ptr<MIDIManager> midi;
-    std::unique_ptr<ComputerKeyboardManager> keys;
+    std::unique_ptr<AppState> state;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -133,8 +133,46 @@ std::string toCompactJson(const juce::var& value)
     return out;
 }
 
+namespace
+{
+
+/** Whether arrays and objects nest deeper than `limit` anywhere (strings skipped). The
+    parser recurses once per level, so a damaged file of brackets would exhaust the stack. */
+bool nestsDeeperThan(const std::string& text, int limit)
+{
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (char c : text)
+    {
+        if (inString)
+        {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"')
+            inString = true;
+        else if (c == '[' || c == '{')
+        {
+            if (++depth > limit)
+                return true;
+        }
+        else if (c == ']' || c == '}')
+            --depth;
+    }
+    return false;
+}
+
+} // namespace
+
 std::optional<juce::var> parseJson(const std::string& text)
 {
+    if (nestsDeeperThan(text, maximumJsonDepth))
+        return std::nullopt;
     juce::var result;
     if (juce::JSON::parse(juce::String::fromUTF8(text.data(), (int)text.size()), result).failed())
         return std::nullopt;

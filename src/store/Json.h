@@ -14,7 +14,11 @@ namespace norvane
     objects, so that optional values are omitted rather than written as null. */
 std::string toCompactJson(const juce::var& value);
 
-/** Parses a document; nothing when it is not valid JSON. */
+/** Deeper nesting than any stored document has is refused unparsed. */
+inline constexpr int maximumJsonDepth = 64;
+
+/** Parses a document; nothing when it is not valid JSON (or nests deeper than
+    maximumJsonDepth). */
 std::optional<juce::var> parseJson(const std::string& text);
 
 /** A JSON object of strings, as a map; nothing when `value` is not such an object (a missing

@@ -10,6 +10,8 @@
 //                      [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]
 //       --metronome clicks from the start at that tempo and signature (for example 100 6/8);
 //       --drone holds the drone pad on that key (0 = C … 11 = B) from the start.
+//       --session FILE and --patch FILE apply a stored session ("Session.json") or one patch
+//       (a LivePatch object) first; a file that does not decode is an error.
 //
 //   norvane-cli chord N N N…
 //       Prints the chord those MIDI notes form as one line of JSON, or null.
@@ -29,6 +31,8 @@
 #include "input/MidiFileReader.h"
 #include "input/PerformanceRenderer.h"
 #include "store/Json.h"
+#include "store/LivePatch.h"
+#include "store/SessionStore.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_events/juce_events.h>
@@ -47,6 +51,7 @@ int usage()
     std::cerr << "usage: norvane-cli render IN.mid OUT.wav [--seconds S] [--layers ABCD]\n"
                  "                          [--category SLOT=NAME] [--variant SLOT=N]\n"
                  "                          [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]\n"
+                 "                          [--session FILE] [--patch FILE]\n"
                  "       norvane-cli chord N N N...\n"
                  "       norvane-cli bench IN.mid\n";
     return 2;
@@ -147,6 +152,23 @@ std::optional<norvane::TimeSignature> signatureFrom(const std::string& text)
     return norvane::TimeSignature{*beats, *unit};
 }
 
+/** Lets plug-ins that a patch asked for finish loading (they arrive on the message loop). */
+void waitForPlugins(norvane::AudioEngine& engine)
+{
+    const auto pending = [&]
+    {
+        for (auto* layer : engine.playingLayers())
+            if ((layer->instrumentPlugin->has_value() && layer->pluginNode() == nullptr) ||
+                (layer->effectPlugin->has_value() && layer->effectNode() == nullptr))
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 500 && pending(); ++i)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
+    if (auto& error = engine.loadError.get())
+        std::cerr << "norvane-cli: " << *error << "\n";
+}
+
 int chord(const std::vector<std::string>& args)
 {
     std::vector<int> notes;
@@ -198,6 +220,7 @@ int render(const std::vector<std::string>& args)
     double tail = 0.0;
     std::optional<std::pair<double, norvane::TimeSignature>> clicks;
     std::optional<int> droneKey;
+    std::optional<juce::File> sessionFile, patchFile;
     for (size_t i = 2; i < args.size(); ++i)
     {
         const auto& option = args[i];
@@ -223,6 +246,22 @@ int render(const std::vector<std::string>& args)
                 return 2;
             }
             clicks = {tempo, *signature};
+        }
+        else if (option == "--session" || option == "--patch")
+        {
+            const auto file = juce::File::getCurrentWorkingDirectory().getChildFile(value);
+            const auto text = file.loadFileAsString().toStdString();
+            const bool decodes = option == "--session"
+                                     ? norvane::SessionState::decode(text).has_value()
+                                     : norvane::LivePatch::decode(text).has_value();
+            if (!decodes)
+            {
+                std::cerr << "norvane-cli: " << file.getFullPathName() << " is not a "
+                          << (option == "--session" ? "session" : "patch")
+                          << " document (missing, damaged or of another kind)\n";
+                return 1;
+            }
+            (option == "--session" ? sessionFile : patchFile) = file;
         }
         else if (option == "--drone")
         {
@@ -283,6 +322,12 @@ int render(const std::vector<std::string>& args)
     norvane::PerformanceRenderer renderer(engine, midi, scheduler);
 
     norvane::DronePadController drone(engine.dronePad(), scheduler);
+    if (sessionFile)
+        norvane::SessionStore(engine, midi, drone, scheduler, *sessionFile).restore();
+    if (patchFile)
+        norvane::LivePatch::decode(patchFile->loadFileAsString().toStdString())
+            ->apply(engine, drone);
+    waitForPlugins(engine);
     if (droneKey)
         drone.chooseKey(*droneKey);
     if (clicks)

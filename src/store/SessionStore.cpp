@@ -1,0 +1,224 @@
+#include "store/SessionStore.h"
+
+#include "aids/DronePadController.h"
+#include "aids/Metronome.h"
+#include "core/MessageThread.h"
+#include "engine/AudioEngine.h"
+#include "input/MIDIManager.h"
+#include "store/Json.h"
+
+#include <climits>
+#include <cmath>
+
+namespace norvane
+{
+
+namespace
+{
+
+std::optional<double> number(const juce::var& v, bool& ok)
+{
+    if (v.isVoid() || v.isUndefined())
+        return std::nullopt;
+    if (!(v.isInt() || v.isInt64() || v.isDouble()) || !std::isfinite((double)v))
+    {
+        ok = false;
+        return std::nullopt;
+    }
+    return (double)v;
+}
+
+std::optional<int> integer(const juce::var& v, bool& ok)
+{
+    const auto d = number(v, ok);
+    if (!d)
+        return std::nullopt;
+    if (*d != std::floor(*d) || *d < INT_MIN || *d > INT_MAX)
+    {
+        ok = false;
+        return std::nullopt;
+    }
+    return (int)*d;
+}
+
+std::optional<std::string> text(const juce::var& v, bool& ok)
+{
+    if (v.isVoid() || v.isUndefined())
+        return std::nullopt;
+    if (!v.isString())
+    {
+        ok = false;
+        return std::nullopt;
+    }
+    return v.toString().toStdString();
+}
+
+CCDestination destination(const std::optional<std::string>& raw)
+{
+    return raw ? ccDestinationFromRaw(*raw).value_or(CCDestination::off) : CCDestination::off;
+}
+
+} // namespace
+
+std::string SessionState::encode() const
+{
+    auto* o = new juce::DynamicObject();
+    o->setProperty("patch", patch.toJson());
+    o->setProperty("transposeSemitones", transposeSemitones);
+    const auto putText = [o](const char* key, const std::optional<std::string>& v)
+    {
+        if (v)
+            o->setProperty(key, juce::String::fromUTF8(v->c_str()));
+    };
+    putText("audioOutputName", audioOutputName);
+    putText("midiSourceName", midiSourceName);
+    putText("expressionTarget", expressionTarget);
+    putText("modulationTarget", modulationTarget);
+    putText("volumeTarget", volumeTarget);
+    if (metronomeBPM)
+        o->setProperty("metronomeBPM", *metronomeBPM);
+    if (metronomeBeatsPerBar)
+        o->setProperty("metronomeBeatsPerBar", *metronomeBeatsPerBar);
+    if (metronomeUnit)
+        o->setProperty("metronomeUnit", *metronomeUnit);
+    if (metronomeVolume)
+        o->setProperty("metronomeVolume", *metronomeVolume);
+    return toCompactJson(juce::var(o));
+}
+
+std::optional<SessionState> SessionState::decode(const std::string& document)
+{
+    const auto json = parseJson(document);
+    auto* o = json ? json->getDynamicObject() : nullptr;
+    if (o == nullptr)
+        return std::nullopt;
+    auto patch = LivePatch::fromJson(o->getProperty("patch"));
+    if (!patch)
+        return std::nullopt;
+    bool ok = true;
+    SessionState s;
+    s.patch = std::move(*patch);
+    const auto transpose = integer(o->getProperty("transposeSemitones"), ok);
+    if (!transpose)
+        return std::nullopt;
+    s.transposeSemitones = *transpose;
+    s.audioOutputName = text(o->getProperty("audioOutputName"), ok);
+    s.midiSourceName = text(o->getProperty("midiSourceName"), ok);
+    s.expressionTarget = text(o->getProperty("expressionTarget"), ok);
+    s.modulationTarget = text(o->getProperty("modulationTarget"), ok);
+    s.volumeTarget = text(o->getProperty("volumeTarget"), ok);
+    s.metronomeBPM = number(o->getProperty("metronomeBPM"), ok);
+    s.metronomeBeatsPerBar = integer(o->getProperty("metronomeBeatsPerBar"), ok);
+    s.metronomeUnit = integer(o->getProperty("metronomeUnit"), ok);
+    s.metronomeVolume = number(o->getProperty("metronomeVolume"), ok);
+    return ok ? std::optional(s) : std::nullopt;
+}
+
+SessionStore::SessionStore(AudioEngine& e, MIDIManager& m, DronePadController& d, Scheduler& s,
+                           juce::File file)
+    : engine(e), midi(m), drone(d), scheduler(s), stored(std::move(file))
+{
+}
+
+SessionState SessionStore::capture() const
+{
+    SessionState s;
+    s.patch = LivePatch::capture(engine, drone, SessionState::patchName);
+    s.transposeSemitones = midi.transposeSemitones;
+    s.expressionTarget = std::string(rawValue(midi.expressionTarget.get()));
+    s.modulationTarget = std::string(rawValue(midi.modulationTarget.get()));
+    s.volumeTarget = std::string(rawValue(midi.volumeTarget.get()));
+    if (const auto& selected = engine.selectedOutputDeviceID.get())
+        for (const auto& device : engine.availableOutputDevices.get())
+            if (device.id == *selected)
+            {
+                s.audioOutputName = device.name;
+                break;
+            }
+    if (const auto& selected = midi.selectedSourceID.get())
+        for (const auto& source : midi.availableSources.get())
+            if (source.id == *selected)
+            {
+                s.midiSourceName = source.name;
+                break;
+            }
+    auto& metronome = engine.metronome();
+    s.metronomeBPM = metronome.bpm.get();
+    s.metronomeBeatsPerBar = metronome.signature->beats;
+    s.metronomeUnit = metronome.signature->unit;
+    s.metronomeVolume = metronome.volume.get();
+    return s;
+}
+
+void SessionStore::save()
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    ++saves;
+    stored.write(capture().encode()); // a failure: the next save tries again
+}
+
+void SessionStore::restore()
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    const auto text = stored.read();
+    if (!text)
+        return;
+    const auto state = SessionState::decode(*text);
+    if (!state)
+    {
+        stored.markUndecodable();
+        return;
+    }
+
+    state->patch.apply(engine, drone);
+    midi.transposeSemitones = std::clamp(state->transposeSemitones, -12, 12);
+    midi.expressionTarget = destination(state->expressionTarget);
+    midi.modulationTarget = destination(state->modulationTarget);
+    midi.volumeTarget = destination(state->volumeTarget);
+
+    auto& metronome = engine.metronome();
+    if (state->metronomeBPM)
+        metronome.bpm = *state->metronomeBPM;
+    if (state->metronomeBeatsPerBar)
+        metronome.signature =
+            TimeSignature{*state->metronomeBeatsPerBar, state->metronomeUnit.value_or(4)};
+    if (state->metronomeVolume)
+        metronome.volume = *state->metronomeVolume;
+
+    if (state->audioOutputName)
+        for (const auto& device : engine.availableOutputDevices.get())
+            if (device.name == *state->audioOutputName)
+            {
+                engine.selectOutputDevice(device);
+                break;
+            }
+    if (state->midiSourceName)
+        for (const auto& source : midi.availableSources.get())
+            if (source.name == *state->midiSourceName)
+            {
+                midi.connect(source.id);
+                break;
+            }
+}
+
+void SessionStore::beginObserving()
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    save();
+    std::vector<ObservableObject*> watched{&engine, &midi, &drone};
+    for (auto* layer : engine.playingLayers())
+        watched.push_back(layer);
+    watched.push_back(&engine.dronePad());
+    watched.push_back(&engine.metronome());
+    for (auto* object : watched)
+        subscriptions.push_back(object->onWillChange([this] { changed(); }));
+}
+
+void SessionStore::changed()
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    // Each change moves the save 1.5 s further out; the save reads the values of its time.
+    debounce = scheduler.after(debounceSeconds, [this] { save(); });
+}
+
+} // namespace norvane
