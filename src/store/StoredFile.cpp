@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -38,6 +39,20 @@ void syncFolder(const juce::File& folder)
     }
 }
 
+/** Removes what writers that died mid-write left behind: their temporary files for this
+    target, named after a process that no longer exists. */
+void removeAbandonedTemporaries(const juce::File& folder, const juce::File& target)
+{
+    const auto prefix = "." + target.getFileName() + ".tmp-";
+    for (const auto& file : folder.findChildFiles(juce::File::findFiles, false, prefix + "*"))
+    {
+        const auto pid =
+            file.getFileName().fromFirstOccurrenceOf(prefix, false, false).getIntValue();
+        if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)
+            file.deleteFile();
+    }
+}
+
 } // namespace
 
 bool writeFileAtomically(const juce::File& target, std::string_view contents)
@@ -45,6 +60,8 @@ bool writeFileAtomically(const juce::File& target, std::string_view contents)
     const auto folder = target.getParentDirectory();
     if (!folder.isDirectory() && !folder.createDirectory())
         return false;
+
+    removeAbandonedTemporaries(folder, target);
 
     // Unique per process and call, in the same folder so that the rename is atomic.
     static std::atomic<int> counter{0};

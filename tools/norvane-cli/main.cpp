@@ -16,6 +16,10 @@
 //   norvane-cli chord N N N…
 //       Prints the chord those MIDI notes form as one line of JSON, or null.
 //
+//   norvane-cli save-loop FOLDER
+//       Saves patches and sessions into FOLDER as fast as it can, until killed: the other half
+//       of the test that kills it at random moments and finds every file whole.
+//
 //   norvane-cli bench IN.mid
 //       Renders the file through the full engine (layers A–D over the whole keyboard, the
 //       drone sounding) and through bare synthesizers playing the same notes, and prints the
@@ -32,7 +36,9 @@
 #include "input/PerformanceRenderer.h"
 #include "store/Json.h"
 #include "store/LivePatch.h"
+#include "store/LivePatchStore.h"
 #include "store/SessionStore.h"
+#include "store/StoredFile.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_events/juce_events.h>
@@ -167,6 +173,29 @@ void waitForPlugins(norvane::AudioEngine& engine)
         juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
     if (auto& error = engine.loadError.get())
         std::cerr << "norvane-cli: " << *error << "\n";
+}
+
+int saveLoop(const juce::File& folder)
+{
+    // Documents shaped like real ones, without an engine, so that writing starts at once.
+    norvane::LivePatchStore patches(folder.getChildFile("LivePatches.json"));
+    norvane::StoredFile session(folder.getChildFile("Session.json"));
+    norvane::LivePatch patch;
+    patch.layers.resize(4);
+    patch.layers[0].instrumentPluginState = juce::MemoryBlock(3000, true);
+    for (int i = 0;; ++i)
+    {
+        patch.id = juce::Uuid();
+        patch.name = "Patch " + std::to_string(i);
+        patch.masterVolume = (i % 100) / 100.0;
+        if (patches.patches->size() >= 12)
+            patches.remove(patches.patches->front());
+        patches.save(patch);
+        norvane::SessionState state;
+        state.patch = patch;
+        state.transposeSemitones = i % 12;
+        session.write(state.encode());
+    }
 }
 
 int chord(const std::vector<std::string>& args)
@@ -360,15 +389,19 @@ int render(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
-    // The graph and the device manager post to the message queue: it must exist, on this
-    // thread, for as long as they do.
-    juce::ScopedJuceInitialiser_GUI juceInitialiser;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())
         return usage();
-
     const auto command = args.front();
     args.erase(args.begin());
+
+    // Files only: no message queue, so that it writes within milliseconds of starting.
+    if (command == "save-loop" && args.size() == 1)
+        return saveLoop(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]));
+
+    // The graph and the device manager post to the message queue: it must exist, on this
+    // thread, for as long as they do.
+    juce::ScopedJuceInitialiser_GUI juceInitialiser;
     if (command == "render")
         return render(args);
     if (command == "chord")
