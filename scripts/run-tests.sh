@@ -11,7 +11,7 @@ bash scripts/install-deps.sh
 cmake --preset release
 cmake --build --preset release
 
-# libFuzzer needs clang; the fuzz build compiles only the parser and its target.
+# libFuzzer needs clang; the fuzz build compiles only the fuzz targets and what they use.
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 corpus=$(mktemp -d)
@@ -20,6 +20,14 @@ build/fuzz/tests/fuzz/midi_parser_fuzz -max_total_time="${NORVANE_FUZZ_SECONDS:-
   -max_len=512 -print_final_stats=1 "$corpus" 2>&1 | tail -n 6
 rm -rf "$corpus"
 echo "MIDI parser fuzzing: no crash, no sanitizer report"
+
+# The stored documents' decoders: damaged patches and sessions.
+corpus=$(mktemp -d)
+cp tests/fuzz/documents/* "$corpus"/
+build/fuzz/tests/fuzz/document_fuzz -max_total_time="${NORVANE_DOCUMENT_FUZZ_SECONDS:-30}" \
+  -max_len=4096 -print_final_stats=1 "$corpus" 2>&1 | tail -n 6
+rm -rf "$corpus"
+echo "Document fuzzing: no crash, no sanitizer report"
 
 if [ "${NORVANE_SANITIZERS:-1}" != "0" ]; then
   for preset in asan tsan; do

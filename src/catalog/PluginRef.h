@@ -1,10 +1,15 @@
 #pragma once
 
-#include <juce_audio_processors/juce_audio_processors.h>
+#include <juce_core/juce_core.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+
+namespace juce
+{
+class PluginDescription;
+}
 
 namespace norvane
 {
