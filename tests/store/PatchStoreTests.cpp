@@ -84,6 +84,31 @@ TEST_F(PatchStoreTest, ADamagedListIsKeptAsideBeforeTheFirstSave)
     EXPECT_EQ(LivePatchStore(file("LivePatches.json")).patches->size(), 1u);
 }
 
+TEST_F(PatchStoreTest, TruncatedFilesChangeNothingAndLoseNothing)
+{
+    LivePatchStore store(file("LivePatches.json"));
+    store.save(patchWithVolume("One", 0.5));
+    SessionStore session(*engine, *midi, drone, scheduler, file("Session.json"));
+    session.save();
+    const auto list = file("LivePatches.json").loadFileAsString();
+    const auto saved = file("Session.json").loadFileAsString();
+
+    engine->masterVolume = 0.123;
+    for (int cut : {0, 1, 10, list.length() / 2, list.length() - 1})
+    {
+        file("LivePatches.json").replaceWithText(list.substring(0, cut));
+        EXPECT_TRUE(LivePatchStore(file("LivePatches.json")).patches->empty()) << cut;
+        file("Session.json").replaceWithText(saved.substring(0, std::min(cut, saved.length() - 1)));
+        session.restore();
+        EXPECT_EQ(engine->masterVolume.get(), 0.123) << cut; // nothing applied
+    }
+
+    // The next save keeps the damaged file beside the new one.
+    session.save();
+    EXPECT_TRUE(file("Session.json.damaged-1").existsAsFile());
+    EXPECT_TRUE(SessionState::decode(file("Session.json").loadFileAsString().toStdString()));
+}
+
 TEST_F(PatchStoreTest, TheSessionComesBackWithItsClamps)
 {
     auto& metronome = engine->metronome();
@@ -209,6 +234,13 @@ TEST(AppStateTest, TheSessionIsSetUpOnceAndProgramChangesRecallPatches)
     app.midiManager.processNow(programChange, 2);
     EXPECT_EQ(app.audioEngine.masterVolume.get(), 0.3);
     EXPECT_EQ(app.livePatchStore.activeIndex(), 0);
+    // The end of the run saves what changed since, without waiting for the quiet period.
+    app.audioEngine.layerD().volume = 0.42;
+    app.willTerminate();
+    const auto saved = SessionState::decode(
+        temp.folder.getChildFile("Session.json").loadFileAsString().toStdString());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->patch.layers[3].volume, 0.42);
     app.updates.waitForRequest(10000);
 }
 
