@@ -1,6 +1,7 @@
 #include "store/Json.h"
 
 #include <charconv>
+#include <climits>
 #include <cmath>
 
 namespace norvane
@@ -203,6 +204,34 @@ juce::var toJsonObject(const std::map<std::string, std::string>& map)
         object->setProperty(juce::Identifier(juce::String::fromUTF8(key.c_str())),
                             juce::String::fromUTF8(value.c_str()));
     return juce::var(object.get());
+}
+
+std::optional<bool> asBool(const juce::var& v)
+{
+    return v.isBool() ? std::optional<bool>((bool)v) : std::nullopt;
+}
+
+std::optional<double> asDouble(const juce::var& v)
+{
+    if (!(v.isInt() || v.isInt64() || v.isDouble()))
+        return std::nullopt;
+    const double d = v;
+    return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
+}
+
+std::optional<int> asInt(const juce::var& v)
+{
+    if (v.isInt())
+        return (int)v;
+    const auto d = asDouble(v);
+    if (!d || *d != std::floor(*d) || *d < INT_MIN || *d > INT_MAX)
+        return std::nullopt;
+    return (int)*d;
+}
+
+std::optional<std::string> asString(const juce::var& v)
+{
+    return v.isString() ? std::optional<std::string>(v.toString().toStdString()) : std::nullopt;
 }
 
 } // namespace norvane

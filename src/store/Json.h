@@ -28,4 +28,39 @@ std::optional<std::map<std::string, std::string>> stringMapFrom(const juce::var&
 /** A map of strings as a JSON object, keys in sorted order. */
 juce::var toJsonObject(const std::map<std::string, std::string>& map);
 
+/** Reads the keys of one object for a decoder: a missing key or null is absent, and a value
+    of the wrong kind spoils the whole document (`ok` becomes false). */
+struct JsonReader
+{
+    const juce::DynamicObject& object;
+    bool ok = true;
+
+    const juce::var& raw(const char* key) const { return object.getProperty(key); }
+    static bool isAbsent(const juce::var& v) { return v.isVoid() || v.isUndefined(); }
+
+    template <typename T> T required(const char* key, std::optional<T> (*read)(const juce::var&))
+    {
+        auto value = isAbsent(raw(key)) ? std::nullopt : read(raw(key));
+        ok = ok && value.has_value();
+        return value.value_or(T{});
+    }
+
+    template <typename T>
+    std::optional<T> optional(const char* key, std::optional<T> (*read)(const juce::var&))
+    {
+        if (isAbsent(raw(key)))
+            return std::nullopt;
+        auto value = read(raw(key));
+        ok = ok && value.has_value();
+        return value;
+    }
+};
+
+/** The value as one kind, or nothing for any other kind: numbers must be finite, integers
+    whole and within int. */
+std::optional<bool> asBool(const juce::var& v);
+std::optional<double> asDouble(const juce::var& v);
+std::optional<int> asInt(const juce::var& v);
+std::optional<std::string> asString(const juce::var& v);
+
 } // namespace norvane

@@ -12,63 +12,6 @@ namespace norvane
 namespace
 {
 
-// ---- Reading: every reader says "absent" for a missing key or null, and fails the whole
-// document (through `ok`) for a value of the wrong kind.
-
-struct Reader
-{
-    const juce::DynamicObject& object;
-    bool ok = true;
-
-    const juce::var& raw(const char* key) const { return object.getProperty(key); }
-    static bool isAbsent(const juce::var& v) { return v.isVoid() || v.isUndefined(); }
-
-    template <typename T> T required(const char* key, std::optional<T> (*read)(const juce::var&))
-    {
-        auto value = isAbsent(raw(key)) ? std::nullopt : read(raw(key));
-        ok = ok && value.has_value();
-        return value.value_or(T{});
-    }
-
-    template <typename T>
-    std::optional<T> optional(const char* key, std::optional<T> (*read)(const juce::var&))
-    {
-        if (isAbsent(raw(key)))
-            return std::nullopt;
-        auto value = read(raw(key));
-        ok = ok && value.has_value();
-        return value;
-    }
-};
-
-std::optional<bool> asBool(const juce::var& v)
-{
-    return v.isBool() ? std::optional<bool>((bool)v) : std::nullopt;
-}
-
-std::optional<double> asDouble(const juce::var& v)
-{
-    if (!(v.isInt() || v.isInt64() || v.isDouble()))
-        return std::nullopt;
-    const double d = v;
-    return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
-}
-
-std::optional<int> asInt(const juce::var& v)
-{
-    if (v.isInt())
-        return (int)v;
-    const auto d = asDouble(v);
-    if (!d || *d != std::floor(*d) || *d < INT_MIN || *d > INT_MAX)
-        return std::nullopt;
-    return (int)*d;
-}
-
-std::optional<std::string> asString(const juce::var& v)
-{
-    return v.isString() ? std::optional<std::string>(v.toString().toStdString()) : std::nullopt;
-}
-
 std::optional<PluginRef> asPluginRef(const juce::var& v)
 {
     return PluginRef::fromJson(v);
@@ -157,7 +100,7 @@ std::optional<LivePatch::LayerSnapshot> LivePatch::LayerSnapshot::fromJson(const
     auto* object = json.getDynamicObject();
     if (object == nullptr)
         return std::nullopt;
-    Reader r{*object};
+    JsonReader r{*object};
     LayerSnapshot s;
     s.isEnabled = r.required("isEnabled", asBool);
     s.categoryRawValue = r.required("categoryRawValue", asInt);
@@ -205,7 +148,7 @@ std::optional<LivePatch::DroneSnapshot> LivePatch::DroneSnapshot::fromJson(const
     auto* object = json.getDynamicObject();
     if (object == nullptr)
         return std::nullopt;
-    Reader r{*object};
+    JsonReader r{*object};
     DroneSnapshot s;
     s.isEnabled = r.required("isEnabled", asBool);
     s.rootPitchClass = r.required("rootPitchClass", asInt);
@@ -243,7 +186,7 @@ std::optional<LivePatch> LivePatch::fromJson(const juce::var& json)
     auto* object = json.getDynamicObject();
     if (object == nullptr)
         return std::nullopt;
-    Reader r{*object};
+    JsonReader r{*object};
     LivePatch p;
     const auto idString = r.required("id", asString);
     if (!isUuidText(idString))

@@ -3,53 +3,8 @@
 #include "store/Json.h"
 #include "store/SessionStore.h"
 
-#include <climits>
-#include <cmath>
-
 namespace norvane
 {
-
-namespace
-{
-
-std::optional<double> number(const juce::var& v, bool& ok)
-{
-    if (v.isVoid() || v.isUndefined())
-        return std::nullopt;
-    if (!(v.isInt() || v.isInt64() || v.isDouble()) || !std::isfinite((double)v))
-    {
-        ok = false;
-        return std::nullopt;
-    }
-    return (double)v;
-}
-
-std::optional<int> integer(const juce::var& v, bool& ok)
-{
-    const auto d = number(v, ok);
-    if (!d)
-        return std::nullopt;
-    if (*d != std::floor(*d) || *d < INT_MIN || *d > INT_MAX)
-    {
-        ok = false;
-        return std::nullopt;
-    }
-    return (int)*d;
-}
-
-std::optional<std::string> text(const juce::var& v, bool& ok)
-{
-    if (v.isVoid() || v.isUndefined())
-        return std::nullopt;
-    if (!v.isString())
-    {
-        ok = false;
-        return std::nullopt;
-    }
-    return v.toString().toStdString();
-}
-
-} // namespace
 
 std::string SessionState::encode() const
 {
@@ -86,23 +41,20 @@ std::optional<SessionState> SessionState::decode(const std::string& document)
     auto patch = LivePatch::fromJson(o->getProperty("patch"));
     if (!patch)
         return std::nullopt;
-    bool ok = true;
+    JsonReader r{*o};
     SessionState s;
     s.patch = std::move(*patch);
-    const auto transpose = integer(o->getProperty("transposeSemitones"), ok);
-    if (!transpose)
-        return std::nullopt;
-    s.transposeSemitones = *transpose;
-    s.audioOutputName = text(o->getProperty("audioOutputName"), ok);
-    s.midiSourceName = text(o->getProperty("midiSourceName"), ok);
-    s.expressionTarget = text(o->getProperty("expressionTarget"), ok);
-    s.modulationTarget = text(o->getProperty("modulationTarget"), ok);
-    s.volumeTarget = text(o->getProperty("volumeTarget"), ok);
-    s.metronomeBPM = number(o->getProperty("metronomeBPM"), ok);
-    s.metronomeBeatsPerBar = integer(o->getProperty("metronomeBeatsPerBar"), ok);
-    s.metronomeUnit = integer(o->getProperty("metronomeUnit"), ok);
-    s.metronomeVolume = number(o->getProperty("metronomeVolume"), ok);
-    return ok ? std::optional(s) : std::nullopt;
+    s.transposeSemitones = r.required("transposeSemitones", asInt);
+    s.audioOutputName = r.optional("audioOutputName", asString);
+    s.midiSourceName = r.optional("midiSourceName", asString);
+    s.expressionTarget = r.optional("expressionTarget", asString);
+    s.modulationTarget = r.optional("modulationTarget", asString);
+    s.volumeTarget = r.optional("volumeTarget", asString);
+    s.metronomeBPM = r.optional("metronomeBPM", asDouble);
+    s.metronomeBeatsPerBar = r.optional("metronomeBeatsPerBar", asInt);
+    s.metronomeUnit = r.optional("metronomeUnit", asInt);
+    s.metronomeVolume = r.optional("metronomeVolume", asDouble);
+    return r.ok ? std::optional(s) : std::nullopt;
 }
 
 } // namespace norvane
