@@ -13,7 +13,7 @@ packages=(
   libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev libxinerama-dev
   libxrandr-dev libxcursor-dev libgl-dev
   libflac-dev libvorbis-dev libogg-dev
-  xvfb xauth
+  xvfb xauth fonts-dejavu-core fontconfig
 )
 
 missing=()

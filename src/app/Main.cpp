@@ -1,56 +1,169 @@
 #include "app/AppState.h"
+#include "catalog/PluginLibrary.h"
 #include "core/Scheduler.h"
-#include "engine/AudioEngine.h"
-#include "input/ComputerKeyboardManager.h"
-#include "input/MIDIManager.h"
+#include "store/CustomNames.h"
+#include "store/LivePatch.h"
 #include "ui/BareDisplay.h"
+#include "ui/ContentView.h"
+#include "ui/Look.h"
 #include "ui/PluginWindowManager.h"
-#include "ui/StatusView.h"
+#include "ui/RootView.h"
+#include "ui/ThemeStore.h"
+#include "ui/ViewContext.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace norvane
 {
 
+/** The single window: the splash, then the main content, in the theme's look. */
 class MainWindow final : public juce::DocumentWindow
 {
 public:
-    MainWindow(AudioEngine& engine, MIDIManager& midi)
-        : juce::DocumentWindow("Norvane", juce::Colour(0xff1c1f24), allButtons)
+    MainWindow(AppState& app, ThemeStore& theme)
+        : juce::DocumentWindow("Norvane", groundColour(theme.backgroundStyle.get()), allButtons),
+          context{theme, app.loc}, look(context)
     {
+        watch.watch(theme, [this] { look.refresh(); setBackgroundColour(groundColour(context.theme.backgroundStyle.get())); });
+        setLookAndFeel(&look);
         setUsingNativeTitleBar(true);
-        setContentOwned(new StatusView(engine, midi), false);
-        setResizable(true, true);
-        centreWithSize(720, 140);
+        auto* root = new RootView(context, [this, &app]
+        {
+            auto view = std::make_unique<ContentView>(context, app, CustomNames::shared(), PluginLibrary::shared());
+            content = view.get();
+            return view;
+        });
+        root->setSize(ContentView::minimumWidth, ContentView::minimumHeight);
+        setContentOwned(root, true);
+        setResizable(true, false);
+        setResizeLimits(ContentView::minimumWidth, ContentView::minimumHeight + getTitleBarHeight(), 16384, 16384);
+        centreWithSize(getWidth(), getHeight());
         setVisible(true);
     }
 
-    void closeButtonPressed() override
+    ~MainWindow() override
     {
-        juce::JUCEApplication::getInstance()->systemRequestedQuit();
+        clearContentComponent();
+        setLookAndFeel(nullptr);
     }
+
+    void closeButtonPressed() override { juce::JUCEApplication::getInstance()->systemRequestedQuit(); }
+
+    ContentView* mainContent() const { return content; }
+    const ViewContext& viewContext() const { return context; }
+
+private:
+    ViewContext context;
+    NorvaneLook look;
+    ModelWatch watch;
+    juce::TooltipWindow tooltips{nullptr, 600};
+    ContentView* content = nullptr;
 };
 
-class NorvaneApplication final : public juce::JUCEApplication
+/** With --screenshots FOLDER: pictures of the window in Spanish, in English and on a light
+    ground, a chord held on the on-screen keyboard; then the program ends. */
+class ScreenshotTour final : private juce::Timer
+{
+public:
+    ScreenshotTour(MainWindow& windowIn, AppState& appIn, juce::File folderIn)
+        : window(windowIn), app(appIn), folder(std::move(folderIn))
+    {
+        folder.createDirectory();
+        startTimer(300);
+    }
+
+private:
+    void timerCallback() override
+    {
+        auto* content = window.mainContent();
+        if (content == nullptr || !content->isShowing())
+            return;
+        auto& theme = window.viewContext().theme;
+        auto& loc = app.loc;
+        switch (step++)
+        {
+        case 0:
+            for (int note : {48, 64, 67, 71, 74})
+                app.midiManager.toggleOnScreenKey(note);
+            loc.language = AppLanguage::spanish;
+            return;
+        case 2: save("norvane-es.png"); loc.language = AppLanguage::english; return;
+        case 3: save("norvane-en.png"); theme.setBackgroundStyle(BackgroundStyle::paper); return;
+        case 4: save("norvane-light.png"); theme.setBackgroundStyle(BackgroundStyle::forest); return;
+        case 5: setUpStage(*content); return;
+        case 7: save("norvane-live.png"); return;
+        case 8:
+            for (int note : {48, 64, 67, 71, 74})
+                app.midiManager.toggleOnScreenKey(note);
+            stopTimer();
+            juce::JUCEApplication::getInstance()->systemRequestedQuit();
+            return;
+        default: return;
+        }
+    }
+
+    /** A few patches, a split layer and the drone, on the Live tab. */
+    void setUpStage(ContentView& content)
+    {
+        auto& engine = app.audioEngine;
+        engine.layerB().isEnabled = true;
+        engine.layerB().lowKey = 60;
+        engine.layerB().reverbAmount = 0.35;
+        engine.layerA().highKey = 59;
+        engine.layerA().eqLowGain = 3.0;
+        app.dronePadController.chooseKey(2);
+        for (const char* name : {"Balada", "Rock", "Iglesia"})
+            app.livePatchStore.save(LivePatch::capture(engine, app.dronePadController, name));
+        app.livePatchStore.activePatchID = app.livePatchStore.patches->at(1).id;
+        content.selectTab(1);
+    }
+
+    void save(const juce::String& name)
+    {
+        auto* root = window.getContentComponent();
+        const auto image = root->createComponentSnapshot(root->getLocalBounds(), true, 1.0f);
+        auto file = folder.getChildFile(name);
+        file.deleteFile();
+        juce::FileOutputStream out(file);
+        juce::PNGImageFormat png;
+        if (!out.openedOk() || !png.writeImageToStream(image, out))
+            std::fprintf(stderr, "could not write %s\n", file.getFullPathName().toRawUTF8());
+        else
+            std::printf("%s\n", file.getFullPathName().toRawUTF8());
+    }
+
+    MainWindow& window;
+    AppState& app;
+    juce::File folder;
+    int step = 0;
+};
+
+class NorvaneApp final : public juce::JUCEApplication
 {
 public:
     const juce::String getApplicationName() override { return "Norvane"; }
     const juce::String getApplicationVersion() override { return NORVANE_VERSION; }
     bool moreThanOneInstanceAllowed() override { return false; }
 
-    void initialise(const juce::String&) override
+    void initialise(const juce::String& commandLine) override
     {
         AppState::Options options;
         options.engine.useAudioDevice = true;
         options.midi = makeSystemMidi();
         state = std::make_unique<AppState>(scheduler, std::move(options));
         PluginWindowManager::shared().watch(state->audioEngine);
-        window = std::make_unique<MainWindow>(state->audioEngine, state->midiManager);
-        state->setUpSession(); // the window shows: restore the session, start saving it
+        window = std::make_unique<MainWindow>(*state, ThemeStore::shared());
+
+        const auto arguments = juce::StringArray::fromTokens(commandLine, true);
+        if (const int at = arguments.indexOf("--screenshots"); at >= 0 && at + 1 < arguments.size())
+            tour = std::make_unique<ScreenshotTour>(*window, *state,
+                                                    juce::File::getCurrentWorkingDirectory().getChildFile(
+                                                        arguments[at + 1].unquoted()));
     }
 
     void shutdown() override
     {
+        tour.reset();
         state->willTerminate();
         PluginWindowManager::shared().closeAll();
         window.reset();
@@ -63,11 +176,12 @@ private:
     RealTimeScheduler scheduler;
     std::unique_ptr<AppState> state;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<ScreenshotTour> tour;
 };
 
 } // namespace norvane
 
-JUCE_CREATE_APPLICATION_DEFINE(norvane::NorvaneApplication)
+JUCE_CREATE_APPLICATION_DEFINE(norvane::NorvaneApp)
 
 int main(int argc, char* argv[])
 {

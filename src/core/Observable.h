@@ -105,18 +105,27 @@ public:
         return willChange.add(std::move(callback));
     }
 
+    /** Called after any published value has changed and its handlers have run: for views that
+        show the new values at once. */
+    [[nodiscard]] WillChange::Subscription onDidChange(std::function<void()> callback)
+    {
+        return didChange.add(std::move(callback));
+    }
+
     /** Sends the owner-wide signal; published values do this themselves. */
     void sendWillChange() { willChange.call(); }
+    void sendDidChange() { didChange.call(); }
 
 private:
-    WillChange willChange;
+    WillChange willChange, didChange;
 };
 
 /** One published value of a model object.
 
     Setting it runs, in order: the clamp (which may replace the new value, for example by the
     nearest bound), the owner's will-change signal, the store, the owner's change handler
-    (which sees the previous value and may act on the audio nodes), and finally the listeners.
+    (which sees the previous value and may act on the audio nodes), the listeners, and finally
+    the owner's did-change signal.
     Setting a value equal to the current one (after clamping) does nothing.
 
     Message thread only.
@@ -147,6 +156,7 @@ public:
         if (didChange)
             didChange(previous);
         listeners.call(value);
+        owner.sendDidChange();
     }
 
     Published& operator=(T newValue)

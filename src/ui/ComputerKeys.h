@@ -1,0 +1,48 @@
+#pragma once
+
+#include "input/KeyEvent.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <functional>
+#include <map>
+
+namespace norvane
+{
+
+class ComputerKeyboardManager;
+
+/** Turns the window's key presses and releases into the computer keyboard's events.
+
+    JUCE reports a press (again while the key repeats) and only a change of "some key's state"
+    for releases, so the keys pressed are remembered here: a press of a key already down is a
+    repeat, and a key of the list that is no longer down was released.
+
+    Message thread only.
+*/
+class ComputerKeys
+{
+public:
+    explicit ComputerKeys(ComputerKeyboardManager& manager);
+
+    /** Whether a text entry has the keyboard focus; by default, whether the focused component
+        is a juce::TextEditor. */
+    std::function<bool()> textFieldHasFocus;
+    /** Whether a key is still held; by default asks the keyboard. */
+    std::function<bool(int keyCode)> isKeyDown;
+
+    /** True when the press was used. */
+    bool keyPressed(const juce::KeyPress& key);
+    /** Sends the releases of the keys that are no longer down; true when any was used. */
+    bool keyStateChanged();
+    /** Forgets every key and releases their notes (the window lost the focus). */
+    void releaseAll();
+
+private:
+    KeyEvent eventFor(char32_t character, juce::ModifierKeys modifiers) const;
+
+    ComputerKeyboardManager& manager;
+    std::map<int, char32_t> down; ///< key code → lower-case character, for the keys held
+};
+
+} // namespace norvane

@@ -1,0 +1,294 @@
+#include "ui/ConnectionsBar.h"
+
+#include "catalog/PluginLibrary.h"
+#include "engine/AudioEngine.h"
+#include "input/CCDestination.h"
+#include "input/MIDIManager.h"
+#include "ui/Icons.h"
+#include "ui/PluginManagerView.h"
+
+namespace norvane
+{
+
+namespace
+{
+constexpr CCDestination allDestinations[] = {CCDestination::off,    CCDestination::master,
+                                             CCDestination::layerA, CCDestination::layerB,
+                                             CCDestination::layerC, CCDestination::layerD};
+
+juce::PopupMenu destinationMenu(const ViewContext& context, Published<CCDestination>& target)
+{
+    juce::PopupMenu menu;
+    for (auto destination : allDestinations)
+        menu.addItem(fromUTF8(displayName(destination, context.language())), true,
+                     target.get() == destination, [&target, destination] { target = destination; });
+    return menu;
+}
+
+constexpr int popoverMargin = 16;
+} // namespace
+
+// ---- MidiControlsView ----------------------------------------------------------------------
+
+MidiControlsView::MidiControlsView(const ViewContext& contextIn, MIDIManager& midiIn)
+    : expression(contextIn), modulation(contextIn), volume(contextIn), context(contextIn), midi(midiIn)
+{
+    const std::pair<MenuPill*, Published<CCDestination>*> rows[] = {
+        {&expression, &midi.expressionTarget},
+        {&modulation, &midi.modulationTarget},
+        {&volume, &midi.volumeTarget}};
+    for (auto [pill, target] : rows)
+    {
+        addAndMakeVisible(*pill);
+        pill->makeMenu = [this, target = target] { return destinationMenu(context, *target); };
+    }
+    watch.watch(midi, [this] { refresh(); });
+    watch.watch(context.loc, [this] { refresh(); });
+    setSize(320, 196);
+    refresh();
+}
+
+void MidiControlsView::refresh()
+{
+    expression.setButtonText(fromUTF8(displayName(midi.expressionTarget.get(), context.language())));
+    modulation.setButtonText(fromUTF8(displayName(midi.modulationTarget.get(), context.language())));
+    volume.setButtonText(fromUTF8(displayName(midi.volumeTarget.get(), context.language())));
+    repaint();
+}
+
+void MidiControlsView::resized()
+{
+    int y = 48;
+    for (auto* pill : {&expression, &modulation, &volume})
+    {
+        pill->setBounds(getWidth() - popoverMargin - 140, y, 140, 26);
+        y += 36;
+    }
+}
+
+void MidiControlsView::paint(juce::Graphics& g)
+{
+    g.setColour(context.textPrimary());
+    g.setFont(Fonts::headline());
+    g.drawText(context.text("Controles continuos", "Continuous controls"), popoverMargin, 14,
+               getWidth() - 2 * popoverMargin, 20, juce::Justification::centredLeft);
+    g.setFont(Fonts::body());
+    const juce::String labels[] = {context.text("Expresión (CC 11)", "Expression (CC 11)"),
+                                   context.text("Modulación (CC 1)", "Modulation (CC 1)"),
+                                   context.text("Volumen (CC 7)", "Volume (CC 7)")};
+    int y = 48;
+    for (auto& label : labels)
+    {
+        g.drawText(label, popoverMargin, y, getWidth() - 2 * popoverMargin - 146, 26,
+                   juce::Justification::centredLeft);
+        y += 36;
+    }
+    g.setColour(context.textSecondary());
+    g.setFont(Fonts::caption());
+    g.drawFittedText(context.text("Pitch bend: ±2 semitonos en las cuatro capas.",
+                                  "Pitch bend: ±2 semitones across the four layers."),
+                     popoverMargin, y + 4, getWidth() - 2 * popoverMargin, 30,
+                     juce::Justification::topLeft, 2, 1.0f);
+}
+
+// ---- SoundBankView -------------------------------------------------------------------------
+
+SoundBankView::SoundBankView(const ViewContext& contextIn, AudioEngine& engineIn)
+    : install(contextIn, "waveform.badge.plus"), backToSystem(contextIn, "arrow.clockwise"),
+      context(contextIn), engine(engineIn)
+{
+    addAndMakeVisible(install);
+    addChildComponent(backToSystem);
+    install.onClick = [this] { chooseSoundFont(); };
+    backToSystem.onClick = [this] { engine.removeCustomSoundFont(); };
+    watch.watch(engine, [this] { refresh(); });
+    watch.watch(context.loc, [this] { refresh(); });
+    refresh();
+}
+
+juce::String SoundBankView::statusText() const
+{
+    return engine.customSoundFontInstalled.get()
+               ? context.text("En uso: SoundFont instalado por ti.", "In use: your installed SoundFont.")
+               : context.text("En uso: banco General MIDI del sistema.",
+                              "In use: the system's General MIDI bank.");
+}
+
+void SoundBankView::refresh()
+{
+    install.setButtonText(context.text("Instalar .sf2…", "Install .sf2…"));
+    backToSystem.setButtonText(context.text("Volver al banco del sistema", "Back to system bank"));
+    backToSystem.setVisible(engine.customSoundFontInstalled.get());
+    setSize(340, backToSystem.isVisible() ? 238 : 200);
+    resized();
+    repaint();
+}
+
+void SoundBankView::resized()
+{
+    install.setBounds(popoverMargin, 156, getWidth() - 2 * popoverMargin, 28);
+    backToSystem.setBounds(popoverMargin, 192, getWidth() - 2 * popoverMargin, 28);
+}
+
+void SoundBankView::paint(juce::Graphics& g)
+{
+    const int w = getWidth() - 2 * popoverMargin;
+    g.setColour(context.textPrimary());
+    g.setFont(Fonts::headline());
+    g.drawText(context.text("Banco de sonidos", "Sound bank"), popoverMargin, 14, w, 20,
+               juce::Justification::centredLeft);
+    g.setColour(context.accent());
+    g.setFont(Fonts::body());
+    g.drawFittedText(statusText(), popoverMargin, 40, w, 20, juce::Justification::centredLeft, 1, 0.9f);
+    g.setColour(context.textSecondary());
+    g.setFont(Fonts::caption());
+    g.drawFittedText(
+        context.text("Un SoundFont sampleado (.sf2) es la mejora de sonido más grande posible: el "
+                     "carácter sintético viene del banco del sistema, no de los efectos.",
+                     "A sampled SoundFont (.sf2) is the single biggest sound upgrade: the synthetic "
+                     "character comes from the system bank, not from the effects."),
+        popoverMargin, 66, w, 80, juce::Justification::topLeft, 6, 1.0f);
+}
+
+void SoundBankView::chooseSoundFont()
+{
+    chooser = std::make_unique<juce::FileChooser>(
+        context.text("Elige un archivo SoundFont (.sf2)", "Choose a SoundFont file (.sf2)"), juce::File(),
+        "*.sf2;*.sf3;*.dls;*.SF2;*.SF3;*.DLS");
+    juce::Component::SafePointer<SoundBankView> self(this);
+    juce::WeakReference<AudioEngine> weakEngine(&engine);
+    chooser->launchAsync(juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                         [weakEngine](const juce::FileChooser& fc)
+                         {
+                             const auto file = fc.getResult();
+                             if (file == juce::File() || weakEngine == nullptr)
+                                 return; // cancelled: nothing changes
+                             weakEngine->installSoundFont(file);
+                         });
+}
+
+// ---- ConnectionsBar ------------------------------------------------------------------------
+
+ConnectionsBar::ConnectionsBar(const ViewContext& contextIn, MIDIManager& midiIn, AudioEngine& engineIn,
+                               PluginLibrary& pluginsIn)
+    : midiPicker(contextIn), outputPicker(contextIn), midiRefresh(contextIn, "arrow.clockwise"),
+      outputRefresh(contextIn, "arrow.clockwise"), controls(contextIn, "dial.medium"),
+      soundBank(contextIn, "waveform.badge.plus", "SoundFont"),
+      pluginsButton(contextIn, "puzzlepiece.extension", "Plugins"), context(contextIn), midi(midiIn),
+      engine(engineIn), plugins(pluginsIn)
+{
+    for (auto* b : {(PillButton*)&midiPicker, (PillButton*)&outputPicker, &midiRefresh, &outputRefresh,
+                    &controls, &soundBank, &pluginsButton})
+    {
+        addAndMakeVisible(b);
+        b->setCornerRadius(5.0f);
+    }
+    midiPicker.makeMenu = [this] { return midiMenu(); };
+    outputPicker.makeMenu = [this] { return outputMenu(); };
+    midiRefresh.onClick = [this] { midi.refreshSources(); };
+    outputRefresh.onClick = [this] { engine.availableOutputDevices = engine.listOutputDevices(); };
+    controls.onClick = [this]
+    { showPopover(std::make_unique<MidiControlsView>(context, midi), controls); };
+    soundBank.onClick = [this]
+    { showPopover(std::make_unique<SoundBankView>(context, engine), soundBank); };
+    pluginsButton.onClick = [this]
+    { showPopover(std::make_unique<PluginManagerView>(context, plugins), pluginsButton); };
+
+    watch.watch(midi, [this] { refresh(); });
+    watch.watch(engine, [this] { refresh(); });
+    watch.watch(context.loc, [this] { refresh(); });
+    watch.watch(context.theme, [this] { refresh(); });
+    refresh();
+}
+
+juce::PopupMenu ConnectionsBar::midiMenu()
+{
+    juce::PopupMenu menu;
+    const auto& sources = midi.availableSources.get();
+    if (sources.empty())
+        menu.addItem(context.text("Sin dispositivos", "No devices"), true, false, [] {});
+    for (const auto& source : sources)
+        menu.addItem(fromUTF8(source.name), true, midi.selectedSourceID.get() == source.id,
+                     [this, id = source.id] { midi.connect(id); });
+    return menu;
+}
+
+juce::PopupMenu ConnectionsBar::outputMenu()
+{
+    juce::PopupMenu menu;
+    const auto& selected = engine.selectedOutputDeviceID.get();
+    menu.addItem(context.text("Predeterminada del sistema", "System default"), true, !selected.has_value(),
+                 [this] { engine.selectOutputDevice(std::nullopt); });
+    for (const auto& device : engine.availableOutputDevices.get())
+        menu.addItem(fromUTF8(device.name), true, selected == device.id,
+                     [this, device] { engine.selectOutputDevice(device); });
+    return menu;
+}
+
+void ConnectionsBar::refresh()
+{
+    juce::String midiName = context.text("Sin dispositivos", "No devices");
+    for (const auto& source : midi.availableSources.get())
+        if (midi.selectedSourceID.get() == source.id)
+            midiName = fromUTF8(source.name);
+    if (!midi.selectedSourceID->has_value() && !midi.availableSources->empty())
+        midiName = context.text("Elegir entrada…", "Choose input…");
+    midiPicker.setButtonText(midiName);
+
+    juce::String outputName = context.text("Predeterminada del sistema", "System default");
+    for (const auto& device : engine.availableOutputDevices.get())
+        if (engine.selectedOutputDeviceID.get() == device.id)
+            outputName = fromUTF8(device.name);
+    outputPicker.setButtonText(outputName);
+
+    midiRefresh.setTooltip(context.text("Buscar dispositivos MIDI de nuevo", "Rescan MIDI devices"));
+    outputRefresh.setTooltip(context.text("Buscar salidas de audio de nuevo", "Rescan audio outputs"));
+    controls.setButtonText(context.text("Controles MIDI", "MIDI Controls"));
+    controls.setTooltip(context.text("Asignar pedal de expresión, modulación y volumen",
+                                     "Assign expression, modulation and volume pedals"));
+    controls.setHighlighted(midi.expressionTarget.get() != CCDestination::off ||
+                            midi.modulationTarget.get() != CCDestination::off ||
+                            midi.volumeTarget.get() != CCDestination::off);
+    soundBank.setTooltip(context.text("Instalar un banco de sonidos sampleado (.sf2)",
+                                      "Install a sampled sound bank (.sf2)"));
+    soundBank.setHighlighted(engine.customSoundFontInstalled.get());
+    pluginsButton.setTooltip(context.text("Asignar plugins AU a las categorías de instrumento",
+                                          "Assign AU plugins to the instrument categories"));
+    resized();
+    repaint();
+}
+
+void ConnectionsBar::resized()
+{
+    auto area = getLocalBounds().reduced(16, 6);
+    const auto group = [&](MenuPill& picker, PillButton& refresh)
+    {
+        area.removeFromLeft(22); // the group's icon, painted
+        area.removeFromLeft(6);
+        picker.setBounds(area.removeFromLeft(pickerWidth));
+        area.removeFromLeft(4);
+        refresh.setBounds(area.removeFromLeft(28));
+        area.removeFromLeft(18);
+    };
+    group(midiPicker, midiRefresh);
+    group(outputPicker, outputRefresh);
+    for (auto* b : {&controls, &soundBank, &pluginsButton})
+    {
+        b->setBounds(area.removeFromLeft(b->idealWidth()));
+        area.removeFromLeft(8);
+    }
+}
+
+void ConnectionsBar::paint(juce::Graphics& g)
+{
+    const auto icon = [&](const char* symbol, const juce::Component& picker)
+    {
+        drawIcon(g, symbol, juce::Rectangle<float>((float)picker.getX() - 26.0f, (float)picker.getY() + 4.0f, 20.0f,
+                                                   (float)picker.getHeight() - 8.0f),
+                 context.textSecondary());
+    };
+    icon("pianokeys", midiPicker);
+    icon("speaker.wave.2.fill", outputPicker);
+}
+
+} // namespace norvane

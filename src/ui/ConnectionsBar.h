@@ -1,0 +1,86 @@
+#pragma once
+
+#include "ui/Look.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <memory>
+
+namespace norvane
+{
+
+class AudioEngine;
+class MIDIManager;
+class PluginLibrary;
+
+/** The continuous controllers' popover: where expression, modulation and volume go. */
+class MidiControlsView final : public juce::Component
+{
+public:
+    MidiControlsView(const ViewContext& context, MIDIManager& midi);
+    void paint(juce::Graphics& g) override;
+    void resized() override;
+
+    MenuPill expression, modulation, volume;
+
+private:
+    void refresh();
+
+    const ViewContext& context;
+    MIDIManager& midi;
+    ModelWatch watch;
+};
+
+/** The sound bank's popover: which bank plays, installing a SoundFont, going back. */
+class SoundBankView final : public juce::Component
+{
+public:
+    SoundBankView(const ViewContext& context, AudioEngine& engine);
+    void paint(juce::Graphics& g) override;
+    void resized() override;
+
+    juce::String statusText() const;
+    PillButton install, backToSystem;
+
+private:
+    void refresh();
+    void chooseSoundFont();
+
+    const ViewContext& context;
+    AudioEngine& engine;
+    ModelWatch watch;
+    std::unique_ptr<juce::FileChooser> chooser;
+};
+
+/** The second row: MIDI input and audio output pickers with their rescans, then the buttons
+    of the MIDI controls, the sound bank and the plug-ins. */
+class ConnectionsBar final : public juce::Component
+{
+public:
+    ConnectionsBar(const ViewContext& context, MIDIManager& midi, AudioEngine& engine,
+                   PluginLibrary& plugins);
+
+    static constexpr int height = 40;
+    static constexpr int pickerWidth = 200;
+
+    void paint(juce::Graphics& g) override;
+    void resized() override;
+
+    /** The pickers' menus, as they would open now. */
+    juce::PopupMenu midiMenu();
+    juce::PopupMenu outputMenu();
+
+    MenuPill midiPicker, outputPicker;
+    PillButton midiRefresh, outputRefresh, controls, soundBank, pluginsButton;
+
+private:
+    void refresh();
+
+    const ViewContext& context;
+    MIDIManager& midi;
+    AudioEngine& engine;
+    PluginLibrary& plugins;
+    ModelWatch watch;
+};
+
+} // namespace norvane

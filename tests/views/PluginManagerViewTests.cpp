@@ -1,0 +1,117 @@
+#include "catalog/PluginLibrary.h"
+#include "store/UserDefaults.h"
+#include "support/MessageLoop.h"
+#include "support/TempFolder.h"
+#include "ui/PluginManagerView.h"
+
+#include <gtest/gtest.h>
+
+namespace norvane::test
+{
+
+namespace
+{
+juce::PluginDescription fakeInstrument(const juce::String& name)
+{
+    juce::PluginDescription d;
+    d.name = name;
+    d.manufacturerName = "Test";
+    d.pluginFormatName = "LV2";
+    d.fileOrIdentifier = "urn:test:" + name;
+    d.isInstrument = true;
+    return d;
+}
+
+struct MenuEntry
+{
+    juce::String text;
+    bool ticked;
+    std::function<void()> action;
+};
+
+std::vector<MenuEntry> entries(const juce::PopupMenu& menu)
+{
+    std::vector<MenuEntry> list;
+    juce::PopupMenu::MenuItemIterator it(menu);
+    while (it.next())
+        if (!it.getItem().isSeparator)
+            list.push_back({it.getItem().text, it.getItem().isTicked, it.getItem().action});
+    return list;
+}
+} // namespace
+
+class PluginManagerViewTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<PluginLibrary> openLibrary()
+    {
+        return std::make_unique<PluginLibrary>(temp.folder.getChildFile("Plugins.json"),
+                                               [this] { return installed; });
+    }
+
+    TempFolder temp;
+    UserDefaults defaults{temp.folder.getChildFile("Norvane.settings")};
+    Localization loc{defaults, "en"};
+    ThemeStore theme{defaults, temp.folder};
+    ViewContext context{theme, loc};
+    std::vector<juce::PluginDescription> installed{fakeInstrument("Zeta Piano"),
+                                                   fakeInstrument("Alpha Organ")};
+};
+
+TEST_F(PluginManagerViewTest, SlotsOfEveryCategoryButThePadAreStoredWhole)
+{
+    auto library = openLibrary();
+    PluginManagerView view(context, *library);
+    EXPECT_EQ(view.getWidth(), 420);
+    EXPECT_EQ(view.getHeight(), 540);
+    EXPECT_FALSE(view.showsEmptyMessage());
+    EXPECT_EQ(view.sectionTitles(), juce::StringArray({"Piano", "Electric Piano", "Classic Keys",
+                                                       "Organ", "Strings & Pads"}));
+
+    auto menu = entries(view.slotMenu(InstrumentCategory::piano, 2));
+    ASSERT_EQ(menu.size(), 3u);
+    EXPECT_EQ(menu[0].text, "Empty");
+    EXPECT_TRUE(menu[0].ticked);
+    EXPECT_EQ(menu[1].text, "Alpha Organ");
+    EXPECT_EQ(menu[2].text, "Zeta Piano");
+    menu[2].action();
+
+    const auto zeta = PluginRef::of(installed[0]);
+    const PluginLibrary::Slots expected{std::nullopt, std::nullopt, zeta};
+    EXPECT_EQ(library->instrumentSlots->at((int)InstrumentCategory::piano), expected);
+    EXPECT_EQ(view.slotText(InstrumentCategory::piano, 2), "Zeta Piano");
+    EXPECT_EQ(view.slotText(InstrumentCategory::piano, 0), "Empty");
+    EXPECT_TRUE(entries(view.slotMenu(InstrumentCategory::piano, 2))[2].ticked);
+
+    // The same plug-in may fill a second slot; the file keeps both.
+    entries(view.slotMenu(InstrumentCategory::piano, 0))[2].action();
+    auto reopened = openLibrary();
+    EXPECT_EQ(reopened->slots(InstrumentCategory::piano),
+              (PluginLibrary::Slots{zeta, std::nullopt, zeta}));
+
+    entries(view.slotMenu(InstrumentCategory::piano, 2))[0].action();
+    EXPECT_EQ(library->assignedPlugins(InstrumentCategory::piano), std::vector<PluginRef>{zeta});
+
+    loc.language = AppLanguage::spanish;
+    EXPECT_EQ(view.slotText(InstrumentCategory::piano, 1), juce::String::fromUTF8("Vacío"));
+    EXPECT_TRUE(view.explanationText().startsWith("Hasta 3 plugins Audio Unit"));
+    EXPECT_EQ(view.sectionTitles()[1], juce::String::fromUTF8("Piano eléctrico"));
+}
+
+TEST_F(PluginManagerViewTest, NoInstalledInstrumentsShowsOnlyTheMessageUntilARescanFindsSome)
+{
+    installed.clear();
+    auto library = openLibrary();
+    PluginManagerView view(context, *library);
+    EXPECT_TRUE(view.showsEmptyMessage());
+    EXPECT_TRUE(view.sectionTitles().isEmpty());
+    EXPECT_TRUE(view.explanationText().startsWith("Up to 3 Audio Unit plugins per category"));
+
+    installed.push_back(fakeInstrument("Late Piano"));
+    view.rescanButton().triggerClick();
+    drainMessages();
+    EXPECT_FALSE(view.showsEmptyMessage());
+    EXPECT_EQ(entries(view.slotMenu(InstrumentCategory::organ, 0)).size(), 2u);
+}
+
+} // namespace norvane::test
