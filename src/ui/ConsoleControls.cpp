@@ -132,21 +132,101 @@ std::unique_ptr<juce::AccessibilityHandler> makeAdjustableHandler(juce::Componen
             std::make_unique<AdjustableValue>(value, std::move(changed))});
 }
 
+// ---- DragControl ----------------------------------------------------------------------------
+
+DragControl::DragControl(const ViewContext& contextIn, ValueBinding valueIn, double defaultIn,
+                         std::optional<juce::Colour> accentIn)
+    : context(contextIn), binding(std::move(valueIn)), defaultValue(defaultIn), accent(accentIn),
+      shown([this] { repaint(); })
+{
+    shown.moveTo(value(), true);
+    setRepaintsOnMouseActivity(false);
+}
+
+double DragControl::value() const
+{
+    return clamp01(binding.get());
+}
+
+void DragControl::beginDrag()
+{
+    drag.begin(value());
+    repaint();
+}
+
+void DragControl::dragTo(float dyFromStart, bool shift)
+{
+    if (!drag.isActive())
+        beginDrag();
+    const double next = drag.valueFor(dyFromStart, pointsPerRange(shift));
+    binding.set(next);
+    shown.moveTo(next, true);
+    repaint();
+}
+
+void DragControl::endDrag()
+{
+    drag.end();
+    repaint();
+}
+
+void DragControl::resetToDefault()
+{
+    binding.set(clamp01(defaultValue));
+    refresh();
+}
+
+void DragControl::refresh()
+{
+    shown.moveTo(value(), isDragging() || !isShowing());
+    repaint();
+}
+
+void DragControl::setAccent(std::optional<juce::Colour> colour)
+{
+    accent = colour;
+    repaint();
+}
+
+double DragControl::shownValue()
+{
+    if (!isDragging() && value() != clamp01(shown.current()))
+        shown.moveTo(value(), !isShowing());
+    return clamp01(shown.current());
+}
+
+void DragControl::mouseDrag(const juce::MouseEvent& e)
+{
+    dragTo((float)e.getDistanceFromDragStartY(), e.mods.isShiftDown());
+}
+
+void DragControl::mouseUp(const juce::MouseEvent&)
+{
+    endDrag();
+}
+
+void DragControl::mouseDoubleClick(const juce::MouseEvent&)
+{
+    resetToDefault();
+}
+
+std::unique_ptr<juce::AccessibilityHandler> DragControl::createAccessibilityHandler()
+{
+    return makeAdjustableHandler(*this, binding, [this] { refresh(); });
+}
+
 // ---- ConsoleFader ---------------------------------------------------------------------------
 
 ConsoleFader::ConsoleFader(const ViewContext& contextIn, ValueBinding valueIn, float length,
                            double defaultIn, std::optional<juce::Colour> accentIn)
-    : context(contextIn), binding(std::move(valueIn)), trackLength(length), defaultValue(defaultIn),
-      accent(accentIn), shown([this] { repaint(); })
+    : DragControl(contextIn, std::move(valueIn), defaultIn, accentIn), trackLength(length)
 {
-    shown.moveTo(value(), true);
     setSize(preferredWidth, (int)std::ceil(trackLength));
-    setRepaintsOnMouseActivity(false);
 }
 
-double ConsoleFader::value() const
+double ConsoleFader::pointsPerRange(bool shift) const
 {
-    return clamp01(binding.get());
+    return std::max(1.0f, usable()) * (shift ? 3.0 : 1.0);
 }
 
 float ConsoleFader::capTop() const
@@ -154,72 +234,10 @@ float ConsoleFader::capTop() const
     return (float)(1.0 - clamp01(shown.current())) * std::max(0.0f, usable());
 }
 
-void ConsoleFader::beginDrag()
-{
-    drag.begin(value());
-    repaint();
-}
-
-void ConsoleFader::dragTo(float dyFromStart, bool shift)
-{
-    if (!drag.isActive())
-        beginDrag();
-    const double divisor = std::max(1.0f, usable()) * (shift ? 3.0 : 1.0);
-    const double next = drag.valueFor(dyFromStart, divisor);
-    binding.set(next);
-    shown.moveTo(next, true);
-    repaint();
-}
-
-void ConsoleFader::endDrag()
-{
-    drag.end();
-    repaint();
-}
-
-void ConsoleFader::resetToDefault()
-{
-    binding.set(clamp01(defaultValue));
-    refresh();
-}
-
-void ConsoleFader::refresh()
-{
-    shown.moveTo(value(), isDragging() || !isShowing());
-    repaint();
-}
-
-void ConsoleFader::setAccent(std::optional<juce::Colour> colour)
-{
-    accent = colour;
-    repaint();
-}
-
-void ConsoleFader::mouseDrag(const juce::MouseEvent& e)
-{
-    dragTo((float)e.getDistanceFromDragStartY(), e.mods.isShiftDown());
-}
-
-void ConsoleFader::mouseUp(const juce::MouseEvent&)
-{
-    endDrag();
-}
-void ConsoleFader::mouseDoubleClick(const juce::MouseEvent&)
-{
-    resetToDefault();
-}
-
-std::unique_ptr<juce::AccessibilityHandler> ConsoleFader::createAccessibilityHandler()
-{
-    return makeAdjustableHandler(*this, binding, [this] { refresh(); });
-}
-
 void ConsoleFader::paint(juce::Graphics& g)
 {
-    if (!isDragging() && value() != clamp01(shown.current()))
-        shown.moveTo(value(), !isShowing());
-
-    const auto tint = accent.value_or(context.accent());
+    shownValue();
+    const auto tint = this->tint();
     const float cx = (float)getWidth() / 2.0f;
     const float travel = std::max(0.0f, usable());
     const float top = capTop();
@@ -276,18 +294,11 @@ void ConsoleFader::paint(juce::Graphics& g)
 
 RotaryKnob::RotaryKnob(const ViewContext& contextIn, ValueBinding valueIn, juce::String label,
                        float sizeIn, double defaultIn, std::optional<juce::Colour> accentIn)
-    : context(contextIn), binding(std::move(valueIn)), size(sizeIn), defaultValue(defaultIn),
-      accent(accentIn), shown([this] { repaint(); })
+    : DragControl(contextIn, std::move(valueIn), defaultIn, accentIn), size(sizeIn)
 {
-    shown.moveTo(value(), true);
     setLabel(label);
     const int face = (int)std::ceil(size) + 14;
     setSize(std::max(face, 48), face + captionHeight);
-}
-
-double RotaryKnob::value() const
-{
-    return clamp01(binding.get());
 }
 
 void RotaryKnob::setLabel(const juce::String& text)
@@ -312,72 +323,10 @@ bool RotaryKnob::hitTest(int x, int y)
            face.getWidth() / 2.0f;
 }
 
-void RotaryKnob::beginDrag()
-{
-    drag.begin(value());
-    repaint();
-}
-
-void RotaryKnob::dragTo(float dyFromStart, bool shift)
-{
-    if (!drag.isActive())
-        beginDrag();
-    const double next = drag.valueFor(dyFromStart, shift ? fineDragPoints : dragPoints);
-    binding.set(next);
-    shown.moveTo(next, true);
-    repaint();
-}
-
-void RotaryKnob::endDrag()
-{
-    drag.end();
-    repaint();
-}
-
-void RotaryKnob::resetToDefault()
-{
-    binding.set(clamp01(defaultValue));
-    refresh();
-}
-
-void RotaryKnob::refresh()
-{
-    shown.moveTo(value(), isDragging() || !isShowing());
-    repaint();
-}
-
-void RotaryKnob::setAccent(std::optional<juce::Colour> colour)
-{
-    accent = colour;
-    repaint();
-}
-
-void RotaryKnob::mouseDrag(const juce::MouseEvent& e)
-{
-    dragTo((float)e.getDistanceFromDragStartY(), e.mods.isShiftDown());
-}
-
-void RotaryKnob::mouseUp(const juce::MouseEvent&)
-{
-    endDrag();
-}
-void RotaryKnob::mouseDoubleClick(const juce::MouseEvent&)
-{
-    resetToDefault();
-}
-
-std::unique_ptr<juce::AccessibilityHandler> RotaryKnob::createAccessibilityHandler()
-{
-    return makeAdjustableHandler(*this, binding, [this] { refresh(); });
-}
-
 void RotaryKnob::paint(juce::Graphics& g)
 {
-    if (!isDragging() && value() != clamp01(shown.current()))
-        shown.moveTo(value(), !isShowing());
-
-    const auto tint = accent.value_or(context.accent());
-    const float v = (float)clamp01(shown.current());
+    const auto tint = this->tint();
+    const float v = (float)shownValue();
     const auto face = faceBounds();
     const auto centre = face.getCentre();
     const float radius = face.getWidth() / 2.0f;

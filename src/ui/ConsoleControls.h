@@ -69,10 +69,51 @@ std::unique_ptr<juce::AccessibilityHandler> makeAdjustableHandler(juce::Componen
                                                                   ValueBinding& value,
                                                                   std::function<void()> changed);
 
+/** A control that edits a 0…1 value by vertical dragging, with a finer drag while Shift is
+    held, a double-click back to its default, and an adjustable accessibility element. Faders
+    and knobs differ only in how many points make the whole range, and in their drawing.
+    Message thread only. */
+class DragControl : public juce::Component
+{
+public:
+    DragControl(const ViewContext& context, ValueBinding value, double defaultValue,
+                std::optional<juce::Colour> accent);
+
+    void beginDrag();
+    void dragTo(float dyFromStart, bool shift);
+    void endDrag();
+    void resetToDefault();
+    bool isDragging() const { return drag.isActive(); }
+
+    /** Shows the bound value anew; owners call it when the value changed elsewhere. */
+    void refresh();
+    void setAccent(std::optional<juce::Colour> colour);
+    double value() const;
+
+    void mouseDrag(const juce::MouseEvent&) override;
+    void mouseUp(const juce::MouseEvent&) override;
+    void mouseDoubleClick(const juce::MouseEvent&) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+
+protected:
+    /** Points of vertical movement for the whole range. */
+    virtual double pointsPerRange(bool shift) const = 0;
+    /** The value as drawn now, following the bound one. */
+    double shownValue();
+    juce::Colour tint() const { return accent.value_or(context.accent()); }
+
+    const ViewContext& context;
+    ValueBinding binding;
+    double defaultValue;
+    std::optional<juce::Colour> accent;
+    ValueDrag drag;
+    Easing shown;
+};
+
 /** A console channel fader: a vertical slot with a cap that follows the pointer, lit below the
     cap. Shift gives a three times finer drag; a double-click restores the default.
     Message thread only. */
-class ConsoleFader final : public juce::Component
+class ConsoleFader final : public DragControl
 {
 public:
     ConsoleFader(const ViewContext& context, ValueBinding value, float trackLength,
@@ -87,37 +128,18 @@ public:
     /** Top of the cap, from the top of the fader, for the value shown. */
     float capTop() const;
 
-    void beginDrag();
-    void dragTo(float dyFromStart, bool shift);
-    void endDrag();
-    void resetToDefault();
-    bool isDragging() const { return drag.isActive(); }
-
-    /** Shows the bound value anew; owners call it when the value changed elsewhere. */
-    void refresh();
-    void setAccent(std::optional<juce::Colour> colour);
-    double value() const;
-
     void paint(juce::Graphics&) override;
-    void mouseDrag(const juce::MouseEvent&) override;
-    void mouseUp(const juce::MouseEvent&) override;
-    void mouseDoubleClick(const juce::MouseEvent&) override;
-    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
 private:
-    const ViewContext& context;
-    ValueBinding binding;
+    double pointsPerRange(bool shift) const override;
+
     float trackLength;
-    double defaultValue;
-    std::optional<juce::Colour> accent;
-    ValueDrag drag;
-    Easing shown;
 };
 
 /** A rotary knob over 270 degrees from lower left to lower right, with ticks, a lit arc and a
     caption. Dragging up raises the value (130 points for the whole range, 420 with Shift); a
     double-click restores the default. Message thread only. */
-class RotaryKnob final : public juce::Component
+class RotaryKnob final : public DragControl
 {
 public:
     RotaryKnob(const ViewContext& context, ValueBinding value, juce::String label, float size,
@@ -132,35 +154,17 @@ public:
     void setLabel(const juce::String& text);
     const juce::String& label() const { return caption; }
 
-    void beginDrag();
-    void dragTo(float dyFromStart, bool shift);
-    void endDrag();
-    void resetToDefault();
-    bool isDragging() const { return drag.isActive(); }
-
-    void refresh();
-    void setAccent(std::optional<juce::Colour> colour);
-    double value() const;
-
     /** Where the face is drawn; only clicks inside this circle reach the knob. */
     juce::Rectangle<float> faceBounds() const;
 
     void paint(juce::Graphics&) override;
     bool hitTest(int x, int y) override;
-    void mouseDrag(const juce::MouseEvent&) override;
-    void mouseUp(const juce::MouseEvent&) override;
-    void mouseDoubleClick(const juce::MouseEvent&) override;
-    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
 private:
-    const ViewContext& context;
-    ValueBinding binding;
+    double pointsPerRange(bool shift) const override { return shift ? fineDragPoints : dragPoints; }
+
     juce::String caption;
     float size;
-    double defaultValue;
-    std::optional<juce::Colour> accent;
-    ValueDrag drag;
-    Easing shown;
 };
 
 /** One vertical level meter, 5 points wide, on a square-root scale so that quiet signals show.
