@@ -35,12 +35,11 @@ void paintAccentBar(juce::Graphics& g, juce::Rectangle<float> area, juce::Colour
 class ModulePanel final : public juce::Component
 {
 public:
-    ModulePanel(const ViewContext& contextIn, juce::String titleIn) : context(contextIn), title(std::move(titleIn))
+    ModulePanel(const ViewContext& contextIn, juce::String titleIn)
+        : context(contextIn), title(std::move(titleIn)), rows(contextIn)
     {
         addAndMakeVisible(rows);
     }
-
-    RowStack rows{context};
 
     void fit()
     {
@@ -64,9 +63,12 @@ public:
                    juce::Justification::centredLeft);
     }
 
+    RowStack& rowStack() { return rows; }
+
 private:
     const ViewContext& context;
     juce::String title;
+    RowStack rows;
 };
 
 /** The range module: the layer's range editor in the strip's colour. */
@@ -266,7 +268,7 @@ public:
     {
         const auto& context = owner.context;
         auto area = getLocalBounds().toFloat().reduced(0.5f);
-        const bool isOpen = owner.open == module;
+        const bool isOpen = owner.open == module && owner.openBox != nullptr;
         g.setColour(isOpen ? owner.stripAccent.withAlpha(0.18f) : context.faint(isDown ? 0.12f : isOver ? 0.09f : 0.05f));
         g.fillRoundedRectangle(area, 5.0f);
         area.reduce(6.0f, 0.0f);
@@ -362,7 +364,7 @@ std::unique_ptr<juce::Component> ChannelStrip::makePanel(Module module)
     auto panel = std::make_unique<ModulePanel>(context, module == Module::comp     ? context.text("Compresión", "Compression")
                                                         : module == Module::pitch ? context.text("Tono y velocidad", "Pitch & velocity")
                                                                                   : titleOf(context, module));
-    auto& rows = panel->rows;
+    auto& rows = panel->rowStack();
     rows.follow(layer);
     switch (module)
     {
@@ -402,29 +404,19 @@ std::unique_ptr<juce::Component> ChannelStrip::makePanel(Module module)
 
 void ChannelStrip::toggleModule(Module module)
 {
+    const bool wasShowing = open == module && openBox != nullptr;
     if (openBox != nullptr)
         openBox->dismiss();
     openBox = nullptr;
-    if (open == module)
+    open.reset();
+    if (!wasShowing)
     {
-        open.reset();
-        repaint();
-        return;
+        open = module;
+        if (auto& button = *moduleButtons[(size_t)module]; button.isShowing())
+            openBox = &showPopover(makePanel(module), button);
     }
-    open = module;
-    repaint();
-    auto& button = *moduleButtons[(size_t)module];
-    if (!button.isShowing())
-        return;
-    showPopover(makePanel(module), button);
-    // The call-out box is the newest child of the window: keep it to close it when another opens.
-    if (auto* top = getTopLevelComponent())
-        for (int i = top->getNumChildComponents(); --i >= 0;)
-            if (auto* box = dynamic_cast<juce::CallOutBox*>(top->getChildComponent(i)))
-            {
-                openBox = box;
-                break;
-            }
+    for (auto& b : moduleButtons)
+        b->repaint();
 }
 
 juce::String ChannelStrip::instrumentText() const { return actions->soundName(); }

@@ -271,7 +271,7 @@ void styleLabel(juce::Label& label, juce::Font font, juce::Colour colour,
     label.setInterceptsMouseClicks(false, false);
 }
 
-void showPopover(std::unique_ptr<juce::Component> content, juce::Component& target)
+juce::CallOutBox& showPopover(std::unique_ptr<juce::Component> content, juce::Component& target)
 {
     auto* top = target.getTopLevelComponent();
     auto area = top != nullptr ? top->getLocalArea(&target, target.getLocalBounds())
@@ -279,6 +279,7 @@ void showPopover(std::unique_ptr<juce::Component> content, juce::Component& targ
     auto& box = juce::CallOutBox::launchAsynchronously(std::move(content), area, top);
     box.setLookAndFeel(&target.getLookAndFeel());
     box.setArrowSize(10.0f);
+    return box;
 }
 
 } // namespace norvane

@@ -112,7 +112,8 @@ private:
 void styleLabel(juce::Label& label, juce::Font font, juce::Colour colour,
                 juce::Justification justification = juce::Justification::centredLeft);
 
-/** Shows `content` in a call-out box pointing at `target`, in the window's colours. */
-void showPopover(std::unique_ptr<juce::Component> content, juce::Component& target);
+/** Shows `content` in a call-out box pointing at `target`, in the window's colours. The box
+    deletes itself when dismissed. */
+juce::CallOutBox& showPopover(std::unique_ptr<juce::Component> content, juce::Component& target);
 
 } // namespace norvane

@@ -6,6 +6,8 @@
 #include "ui/ConsoleControls.h"
 #include "ui/ThemeStore.h"
 
+#include "support/ViewSetup.h"
+
 #include <gtest/gtest.h>
 
 namespace norvane::test
@@ -19,7 +21,7 @@ struct Level final : ObservableObject
 };
 } // namespace
 
-class ConsoleControlsTest : public ::testing::Test
+class ConsoleControlsTest : public ::testing::Test, protected ViewSetup
 {
 protected:
     juce::Image render(juce::Component& component)
@@ -32,11 +34,6 @@ protected:
         return image;
     }
 
-    TempFolder temp;
-    UserDefaults defaults{temp.folder.getChildFile("Norvane.settings")};
-    Localization loc{defaults, "en"};
-    ThemeStore theme{defaults, temp.folder};
-    ViewContext context{theme, loc};
     Level level;
 };
 

@@ -5,6 +5,7 @@
 #include "support/EngineFixture.h"
 #include "support/MessageLoop.h"
 #include "support/TempFolder.h"
+#include "support/ViewSetup.h"
 #include "ui/LayerControlView.h"
 #include "ui/RenamePopover.h"
 
@@ -73,7 +74,7 @@ juce::PluginDescription fakePiano()
 }
 } // namespace
 
-class LayerControlViewTest : public EngineFixture
+class LayerControlViewTest : public EngineFixture, protected ViewSetup
 {
 protected:
     LayerControlViewTest()
@@ -90,11 +91,6 @@ protected:
                                                   allowDisable);
     }
 
-    TempFolder temp;
-    UserDefaults defaults{temp.folder.getChildFile("Norvane.settings")};
-    Localization loc{defaults, "en"};
-    ThemeStore theme{defaults, temp.folder};
-    ViewContext context{theme, loc};
     CustomNames names{temp.folder.getChildFile("CustomNames.json")};
     PluginLibrary library{temp.folder.getChildFile("Plugins.json"),
                           [] { return std::vector<juce::PluginDescription>{fakePiano()}; }};

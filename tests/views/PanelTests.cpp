@@ -7,6 +7,8 @@
 #include "ui/DronePadView.h"
 #include "ui/MetronomeView.h"
 
+#include "support/ViewSetup.h"
+
 #include <gtest/gtest.h>
 
 namespace norvane::test
@@ -65,14 +67,9 @@ std::vector<MenuSection> sections(const juce::PopupMenu& menu)
 }
 } // namespace
 
-class PanelTest : public EngineFixture
+class PanelTest : public EngineFixture, protected ViewSetup
 {
 protected:
-    TempFolder temp;
-    UserDefaults defaults{temp.folder.getChildFile("Norvane.settings")};
-    Localization loc{defaults, "en"};
-    ThemeStore theme{defaults, temp.folder};
-    ViewContext context{theme, loc};
 };
 
 TEST_F(PanelTest, DroneKeysSwitchAndOctaveSteps)

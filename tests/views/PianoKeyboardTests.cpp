@@ -4,12 +4,14 @@
 #include "ui/PianoKeyboardView.h"
 #include "ui/ThemeStore.h"
 
+#include "support/ViewSetup.h"
+
 #include <gtest/gtest.h>
 
 namespace norvane::test
 {
 
-class PianoKeyboardTest : public ::testing::Test
+class PianoKeyboardTest : public ::testing::Test, protected ViewSetup
 {
 protected:
     PianoKeyboardTest() { theme.select(ThemeStore::presets()[1]); } // blue accents
@@ -23,11 +25,6 @@ protected:
         return {};
     }
 
-    TempFolder temp;
-    UserDefaults defaults{temp.folder.getChildFile("Norvane.settings")};
-    Localization loc{defaults, "en"};
-    ThemeStore theme{defaults, temp.folder};
-    ViewContext context{theme, loc};
 };
 
 TEST_F(PianoKeyboardTest, KeysFillTheWidthOrScrollFromMiddleC)

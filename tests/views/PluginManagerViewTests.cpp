@@ -4,6 +4,8 @@
 #include "support/TempFolder.h"
 #include "ui/PluginManagerView.h"
 
+#include "support/ViewSetup.h"
+
 #include <gtest/gtest.h>
 
 namespace norvane::test
@@ -40,7 +42,7 @@ std::vector<MenuEntry> entries(const juce::PopupMenu& menu)
 }
 } // namespace
 
-class PluginManagerViewTest : public ::testing::Test
+class PluginManagerViewTest : public ::testing::Test, protected ViewSetup
 {
 protected:
     std::unique_ptr<PluginLibrary> openLibrary()
@@ -49,11 +51,6 @@ protected:
                                                [this] { return installed; });
     }
 
-    TempFolder temp;
-    UserDefaults defaults{temp.folder.getChildFile("Norvane.settings")};
-    Localization loc{defaults, "en"};
-    ThemeStore theme{defaults, temp.folder};
-    ViewContext context{theme, loc};
     std::vector<juce::PluginDescription> installed{fakeInstrument("Zeta Piano"),
                                                    fakeInstrument("Alpha Organ")};
 };

@@ -2,19 +2,15 @@
 #include "store/UserDefaults.h"
 #include "support/EngineFixture.h"
 #include "support/TempFolder.h"
+#include "support/ViewSetup.h"
 #include "ui/SplitRangeEditor.h"
 
 namespace norvane::test
 {
 
-class SplitRangeEditorTest : public EngineFixture
+class SplitRangeEditorTest : public EngineFixture, protected ViewSetup
 {
 protected:
-    TempFolder temp;
-    UserDefaults defaults{temp.folder.getChildFile("Norvane.settings")};
-    Localization loc{defaults, "en"};
-    ThemeStore theme{defaults, temp.folder};
-    ViewContext context{theme, loc};
     SoundLayer& layer = engine->layerB();
 };
 
