@@ -52,13 +52,16 @@ void ChordCard::paint(juce::Graphics& g)
     auto area = getLocalBounds().toFloat();
     paintPanel(g, area, context, 14.0f);
     const auto symbolArea = area.removeFromTop(area.getHeight() * 0.72f).withTrimmedTop(4.0f);
-    g.setFont(Fonts::bold(60.0f));
-    if (recognised)
-        g.setGradientFill(Theme::accentTextGradient(context.theme, symbolArea.reduced(0.0f, 10.0f)));
-    else
-        g.setColour(context.textSecondary());
     g.setOpacity(appear);
-    g.drawFittedText(symbol, symbolArea.toNearestInt().reduced(16, 0), juce::Justification::centred, 1, 0.6f);
+    if (recognised)
+        drawAccentText(g, context, symbol, symbolArea.reduced(16.0f, 0.0f), Fonts::bold(60.0f),
+                       juce::Justification::centred);
+    else
+    {
+        g.setColour(context.textSecondary());
+        g.setFont(Fonts::bold(60.0f));
+        g.drawFittedText(symbol, symbolArea.toNearestInt().reduced(16, 0), juce::Justification::centred, 1, 0.6f);
+    }
     g.setOpacity(1.0f);
     g.setColour(context.textSecondary());
     g.setFont(Fonts::body().withHeight(15.0f));

@@ -38,10 +38,8 @@ void Logo::paint(juce::Graphics& g)
         g.fillRoundedRectangle(keys.getX() + w * (float)i - w * 0.3f, keys.getY(), w * 0.6f,
                                keys.getHeight() * 0.58f, 1.0f);
 
-    g.setFont(Fonts::bold(size));
-    const auto word = area.withTrimmedLeft(glyph + size * 0.35f);
-    g.setGradientFill(Theme::accentTextGradient(context.theme, word.withSizeKeepingCentre(word.getWidth(), size)));
-    g.drawText("Norvane", word, juce::Justification::centredLeft, false);
+    drawAccentText(g, context, "Norvane", area.withTrimmedLeft(glyph + size * 0.35f), Fonts::bold(size),
+                   juce::Justification::centredLeft, 1.0f);
 }
 
 // ---- TransposeDisplay ----------------------------------------------------------------------

@@ -73,18 +73,18 @@ void ChordPanel::paint(juce::Graphics& g)
                juce::Justification::centredLeft, false);
     const auto symbolArea = area.removeFromTop(44.0f);
     g.setFont(Fonts::bold(34.0f));
-    if (recognised)
+    if (!recognised)
     {
-        // A soft glow of the accent under the name.
-        g.setColour(context.accent().withAlpha(0.35f * 0.35f));
-        for (const auto offset : {juce::Point<float>(-1.5f, 0.0f), {1.5f, 0.0f}, {0.0f, -1.5f}, {0.0f, 1.5f}})
-            g.drawFittedText(symbol, symbolArea.translated(offset.x, offset.y).toNearestInt(),
-                             juce::Justification::centredLeft, 1, 0.4f);
-        g.setGradientFill(Theme::accentTextGradient(context.theme, symbolArea));
-    }
-    else
         g.setColour(context.textSecondary());
-    g.drawFittedText(symbol, symbolArea.toNearestInt(), juce::Justification::centredLeft, 1, 0.4f);
+        g.drawFittedText(symbol, symbolArea.toNearestInt(), juce::Justification::centredLeft, 1, 0.4f);
+        return;
+    }
+    // A soft glow of the accent under the name.
+    g.setColour(context.accent().withAlpha(0.35f * 0.35f));
+    for (const auto offset : {juce::Point<float>(-1.5f, 0.0f), {1.5f, 0.0f}, {0.0f, -1.5f}, {0.0f, 1.5f}})
+        g.drawFittedText(symbol, symbolArea.translated(offset.x, offset.y).toNearestInt(),
+                         juce::Justification::centredLeft, 1, 0.4f);
+    drawAccentText(g, context, symbol, symbolArea, Fonts::bold(34.0f), juce::Justification::centredLeft, 0.4f);
 }
 
 // ---- LiveView ------------------------------------------------------------------------------

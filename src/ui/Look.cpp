@@ -41,6 +41,25 @@ void paintRackPanel(juce::Graphics& g, juce::Rectangle<float> area, const ViewCo
     g.drawRoundedRectangle(area.reduced(0.5f), cornerRadius, 1.0f);
 }
 
+void drawAccentText(juce::Graphics& g, const ViewContext& context, const juce::String& text,
+                    juce::Rectangle<float> area, juce::Font font, juce::Justification justification,
+                    float minimumScale)
+{
+    juce::GlyphArrangement glyphs;
+    glyphs.addFittedText(font, text, area.getX(), area.getY(), area.getWidth(), area.getHeight(),
+                         justification, 1, minimumScale);
+    juce::Path outline;
+    glyphs.createPath(outline);
+    const auto bounds = outline.getBounds();
+    g.setGradientFill(Theme::accentTextGradient(context.theme, bounds));
+    g.fillPath(outline);
+    if (context.isLightStyle())
+    {
+        g.setColour(context.textPrimary().withAlpha(0.55f));
+        g.strokePath(outline, juce::PathStrokeType(std::max(0.8f, font.getHeight() / 40.0f)));
+    }
+}
+
 // ---- NorvaneLook ---------------------------------------------------------------------------
 
 NorvaneLook::NorvaneLook(const ViewContext& contextIn) : context(contextIn)

@@ -29,6 +29,13 @@ void paintPanel(juce::Graphics& g, juce::Rectangle<float> area, const ViewContex
 void paintRackPanel(juce::Graphics& g, juce::Rectangle<float> area, const ViewContext& context,
                     float cornerRadius = 10.0f);
 
+/** Text filled with the accent's gradient (root accent at the top, accent at the bottom), fitted
+    into `area` on one line, shrinking down to `minimumScale`. On light grounds the letters get a
+    fine dark edge, so that pale accents stay readable. */
+void drawAccentText(juce::Graphics& g, const ViewContext& context, const juce::String& text,
+                    juce::Rectangle<float> area, juce::Font font, juce::Justification justification,
+                    float minimumScale = 0.6f);
+
 /** Colours of JUCE's own widgets (menus, sliders, text fields, tooltips, call-out boxes)
     following the theme, and the program's font family. */
 class NorvaneLook final : public juce::LookAndFeel_V4
