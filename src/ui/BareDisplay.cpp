@@ -1,13 +1,27 @@
 #include "ui/BareDisplay.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <initializer_list>
 
 namespace norvane
 {
 
+namespace
+{
+/** The program's own connection to the X server, opened once; nothing without a display. */
+Display* ownDisplay()
+{
+    static Display* display = XOpenDisplay(nullptr);
+    return display;
+}
+} // namespace
+
 void prepareDisplayWithoutWindowManager()
 {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = ownDisplay();
     if (display == nullptr)
         return;
     const char* names[] = {"WM_PROTOCOLS",         "WM_TAKE_FOCUS",
@@ -20,6 +34,22 @@ void prepareDisplayWithoutWindowManager()
     // Kept open: a server without other clients resets when the last one leaves, and would
     // forget the atoms again before JUCE connects.
     XFlush(display);
+}
+
+bool isSuperKeyDown()
+{
+    Display* display = ownDisplay();
+    if (display == nullptr)
+        return false;
+    char keys[32] = {};
+    XQueryKeymap(display, keys);
+    for (KeySym sym : {XK_Super_L, XK_Super_R, XK_Meta_L, XK_Meta_R, XK_Hyper_L, XK_Hyper_R})
+    {
+        const KeyCode code = XKeysymToKeycode(display, sym);
+        if (code != 0 && (keys[code / 8] & (1 << (code % 8))) != 0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace norvane

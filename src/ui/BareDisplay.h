@@ -13,4 +13,8 @@ namespace norvane
 */
 void prepareDisplayWithoutWindowManager();
 
+/** Whether a Super (Windows, Command) key is held now. JUCE's key events leave that modifier
+    out, and keys pressed with it belong to the desktop's shortcuts. False without a display. */
+bool isSuperKeyDown();
+
 } // namespace norvane

@@ -208,18 +208,23 @@ MasterChannelStrip::MasterChannelStrip(const ViewContext& contextIn, AudioEngine
     addAndMakeVisible(meter);
     addAndMakeVisible(led);
     watch.watch(engine, [this] { refresh(); });
-    watch.watch(engine.meters(), [this] { refresh(); });
+    watch.watch(engine.meters(), [this] { updateSignal(); });
     watch.watch(context.theme, [this] { refresh(); });
     refresh();
+}
+
+void MasterChannelStrip::updateSignal()
+{
+    const auto& levels = engine.meters().levels.get();
+    const auto found = levels.find("master");
+    led.setLit(LEDIndicator::signalLit(found == levels.end() ? 0.0f : found->second, true));
 }
 
 juce::String MasterChannelStrip::percentText() const { return percentOf(engine.masterVolume.get()); }
 
 void MasterChannelStrip::refresh()
 {
-    const auto& levels = engine.meters().levels.get();
-    const auto found = levels.find("master");
-    led.setLit(LEDIndicator::signalLit(found == levels.end() ? 0.0f : found->second, true));
+    updateSignal();
     volume.refresh();
     repaint();
 }
@@ -317,7 +322,7 @@ ChannelStrip::ChannelStrip(const ViewContext& contextIn, SoundLayer& layerIn, Au
 
     watch.watch(layer, [this] { refresh(); });
     watch.watch(names, [this] { refresh(); });
-    watch.watch(engine.meters(), [this] { refresh(); });
+    watch.watch(engine.meters(), [this] { updateSignal(); });
     watch.watch(context.loc, [this] { refresh(); });
     watch.watch(context.theme, [this] { refresh(); });
     refresh();
@@ -419,6 +424,8 @@ void ChannelStrip::toggleModule(Module module)
         b->repaint();
 }
 
+void ChannelStrip::updateSignal() { led.setLit(LEDIndicator::signalLit(meter.level(), layer.isEnabled.get())); }
+
 juce::String ChannelStrip::instrumentText() const { return actions->soundName(); }
 
 juce::String ChannelStrip::nameText() const { return fromUTF8(names.layerName(layer.slot, context.language())); }
@@ -461,7 +468,7 @@ void ChannelStrip::refresh()
     power.setToggleState(layer.isEnabled.get(), juce::dontSendNotification);
     volume.setAlpha(layer.isEnabled.get() ? 1.0f : 0.4f);
     volume.refresh();
-    led.setLit(LEDIndicator::signalLit(meter.level(), layer.isEnabled.get()));
+    updateSignal();
     for (auto& b : moduleButtons)
         b->repaint();
     repaint();

@@ -37,6 +37,8 @@ public:
 
 private:
     void refresh();
+    /** The signal light only: the meters publish 30 times a second. */
+    void updateSignal();
 
     const ViewContext& context;
     AudioEngine& engine;
@@ -98,6 +100,7 @@ public:
 private:
     class ModuleButton;
     void refresh();
+    void updateSignal();
 
     const ViewContext& context;
     SoundLayer& layer;

@@ -1,6 +1,7 @@
 #include "ui/ComputerKeys.h"
 
 #include "input/ComputerKeyboardManager.h"
+#include "ui/BareDisplay.h"
 
 namespace norvane
 {
@@ -13,6 +14,7 @@ ComputerKeys::ComputerKeys(ComputerKeyboardManager& managerIn) : manager(manager
                nullptr;
     };
     isKeyDown = [](int keyCode) { return juce::KeyPress::isKeyCurrentlyDown(keyCode); };
+    isSuperDown = [] { return isSuperKeyDown(); };
 }
 
 KeyEvent ComputerKeys::eventFor(char32_t character, juce::ModifierKeys modifiers) const
@@ -21,7 +23,7 @@ KeyEvent ComputerKeys::eventFor(char32_t character, juce::ModifierKeys modifiers
     event.character = character;
     event.control = modifiers.isCtrlDown();
     event.option = modifiers.isAltDown();
-    event.command = modifiers.isCommandDown() && !modifiers.isCtrlDown();
+    event.command = isSuperDown && isSuperDown();
     event.textFieldHasFocus = textFieldHasFocus && textFieldHasFocus();
     return event;
 }
@@ -59,8 +61,9 @@ bool ComputerKeys::keyStateChanged()
             ++it;
             continue;
         }
-        auto event = eventFor(it->second, {});
-        event.textFieldHasFocus = false; // a release always ends what a press started
+        // A release always ends what a press started, whatever the focus or the modifiers.
+        KeyEvent event;
+        event.character = it->second;
         event.type = KeyEvent::Type::up;
         used = manager.handle(event) || used;
         it = down.erase(it);

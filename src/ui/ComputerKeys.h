@@ -30,6 +30,8 @@ public:
     std::function<bool()> textFieldHasFocus;
     /** Whether a key is still held; by default asks the keyboard. */
     std::function<bool(int keyCode)> isKeyDown;
+    /** Whether the Super key is held, which JUCE does not report; by default asks the X server. */
+    std::function<bool()> isSuperDown;
 
     /** True when the press was used. */
     bool keyPressed(const juce::KeyPress& key);

@@ -109,6 +109,13 @@ TEST_F(WindowTest, ComputerKeysPlayOnlyWhileNoTextFieldHasTheFocus)
     textFocus = false;
     EXPECT_FALSE(press('S', juce::ModifierKeys::ctrlModifier));
     EXPECT_FALSE(press('D', juce::ModifierKeys::altModifier));
+    bool super = false;
+    keys.isSuperDown = [&] { return super; };
+    EXPECT_TRUE(press('F'));
+    super = true;
+    EXPECT_FALSE(press('H'));
+    release('F'); // let go with Super held: the note still ends
+    super = false;
     EXPECT_FALSE(press('R'));
     EXPECT_FALSE(press('5'));
     EXPECT_TRUE(held->empty());
