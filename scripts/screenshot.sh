@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Pictures of the main window, in Spanish, in English and on a light ground, saved as PNG files
-# into the folder given. The application runs on a virtual display with a home folder of its
+# Pictures of the main window saved as PNG files into the folder given: the Chords tab in
+# Spanish, in English and on a light ground, the Live tab set up for a gig, a strip's panel
+# and the appearance panel. The application runs on a virtual display with a home folder of its
 # own, so the user's settings, patches and session are never touched.
 #
 #   bash scripts/screenshot.sh docs/screenshots

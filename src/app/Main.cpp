@@ -4,7 +4,9 @@
 #include "store/CustomNames.h"
 #include "store/LivePatch.h"
 #include "ui/BareDisplay.h"
+#include "ui/ChannelStrip.h"
 #include "ui/ContentView.h"
+#include "ui/LiveView.h"
 #include "ui/Look.h"
 #include "ui/PluginWindowManager.h"
 #include "ui/RootView.h"
@@ -91,8 +93,11 @@ private:
         case 3: save("norvane-en.png"); theme.setBackgroundStyle(BackgroundStyle::paper); return;
         case 4: save("norvane-light.png"); theme.setBackgroundStyle(BackgroundStyle::forest); return;
         case 5: setUpStage(*content); return;
-        case 7: save("norvane-live.png"); return;
-        case 8:
+        case 7: save("norvane-live.png"); content->livePage().strip(1).toggleModule(ChannelStrip::Module::eq); return;
+        case 8: save("norvane-live-eq.png"); content->livePage().strip(1).toggleModule(ChannelStrip::Module::eq); return;
+        case 9: content->selectTab(0); content->showAppearance(content->header().appearance); return;
+        case 10: save("norvane-appearance.png"); return;
+        case 11:
             for (int note : {48, 64, 67, 71, 74})
                 app.midiManager.toggleOnScreenKey(note);
             stopTimer();
@@ -120,8 +125,9 @@ private:
 
     void save(const juce::String& name)
     {
-        auto* root = window.getContentComponent();
-        const auto image = root->createComponentSnapshot(root->getLocalBounds(), true, 1.0f);
+        // The window itself: the call-out boxes are its children, beside the content.
+        const auto area = window.getLocalArea(window.getContentComponent(), window.getContentComponent()->getLocalBounds());
+        const auto image = window.createComponentSnapshot(area, true, 1.0f);
         auto file = folder.getChildFile(name);
         file.deleteFile();
         juce::FileOutputStream out(file);

@@ -89,7 +89,7 @@ int AppearanceView::layoutHeight() const
 void AppearanceView::refresh()
 {
     const bool hasPhoto = context.theme.backgroundImage().isValid();
-    customButton.setButtonText(context.text("Elegir color…", "Choose colour…"));
+    customButton.setButtonText(context.text("Elegir color…", "Choose color…"));
     restoreButton.setButtonText(context.text("Restaurar colores de la marca", "Restore brand colors"));
     imageButton.setButtonText(hasPhoto ? context.text("Cambiar imagen…", "Change image…")
                                        : context.text("Elegir imagen…", "Choose image…"));
