@@ -35,12 +35,12 @@ constexpr RowLayout cardRows{90, 44, 26};
 struct LayerControlView::RangeRow : ParameterRow
 {
     RangeRow(const ViewContext& c, SoundLayer& layer)
-        : ParameterRow(c), editor(c, layer, c.accent(), 21, 108)
+        : ParameterRow(c), editor(c, layer, std::nullopt, 21, 108)
     {
         addAndMakeVisible(editor);
     }
     int heightFor(int) const override { return editor.idealHeight(); }
-    void refresh() override {}
+    void refresh() override { editor.repaint(); }
     void resized() override { editor.setBounds(getLocalBounds()); }
 
     SplitRangeEditor editor;

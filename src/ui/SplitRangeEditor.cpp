@@ -51,7 +51,7 @@ struct SplitRangeEditor::Row
 };
 
 SplitRangeEditor::SplitRangeEditor(const ViewContext& contextIn, SoundLayer& layerIn,
-                                   juce::Colour accentIn, int lowest, int highest)
+                                   std::optional<juce::Colour> accentIn, int lowest, int highest)
     : context(contextIn), layer(layerIn), accent(accentIn), lowestKey(lowest), highestKey(highest),
       fullButton(contextIn)
 {
@@ -170,10 +170,10 @@ void SplitRangeEditor::paint(juce::Graphics& g)
     };
     if (shape.fade)
     {
-        g.setColour(accent.withAlpha(0.3f));
+        g.setColour(accent.value_or(context.accent()).withAlpha(0.3f));
         g.fillRoundedRectangle(span(*shape.fade, 0.0f), 3.0f);
     }
-    g.setColour(accent);
+    g.setColour(accent.value_or(context.accent()));
     g.fillRoundedRectangle(span(shape.bar, 2.0f), 3.0f);
 }
 

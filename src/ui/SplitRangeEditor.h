@@ -21,7 +21,8 @@ class SoundLayer;
 class SplitRangeEditor final : public juce::Component
 {
 public:
-    SplitRangeEditor(const ViewContext& context, SoundLayer& layer, juce::Colour accent,
+    /** Without an accent of its own it draws in the theme's, whatever it is at the time. */
+    SplitRangeEditor(const ViewContext& context, SoundLayer& layer, std::optional<juce::Colour> accent,
                      int lowestKey = 21, int highestKey = 108);
     ~SplitRangeEditor() override;
 
@@ -52,7 +53,7 @@ private:
 
     const ViewContext& context;
     SoundLayer& layer;
-    const juce::Colour accent;
+    const std::optional<juce::Colour> accent;
     const int lowestKey, highestKey;
     juce::Label heading;
     PillButton fullButton;
