@@ -1,11 +1,11 @@
 #include "ui/ChordsTab.h"
 
-#include "aids/ChordDetector.h"
 #include "aids/NoteNames.h"
 #include "app/AppState.h"
 #include "ui/Icons.h"
 #include "ui/LayerControlView.h"
 #include "ui/PianoKeyboardView.h"
+#include "ui/PlayedNotes.h"
 
 namespace norvane
 {
@@ -94,7 +94,6 @@ ChordsTab::ChordsTab(const ViewContext& contextIn, AppState& appIn, CustomNames&
     keys->onKeyTap = [this](int note) { app.midiManager.toggleOnScreenKey(note); };
     addAndMakeVisible(*keys);
 
-    watch.watch(app.midiManager, [this] { refresh(); });
     watch.watch(app.keyboardInput, [this] { refresh(); });
     watch.watch(context.loc, [this] { refresh(); });
     watch.watch(context.theme, [this] { refresh(); });
@@ -103,16 +102,14 @@ ChordsTab::ChordsTab(const ViewContext& contextIn, AppState& appIn, CustomNames&
 
 ChordsTab::~ChordsTab() = default;
 
+void ChordsTab::show(const PlayedNotes& played)
+{
+    card.show(played.chord);
+    keys->setNotes(played.held, played.sustained, played.rootPitchClass());
+}
+
 void ChordsTab::refresh()
 {
-    auto& midi = app.midiManager;
-    auto held = midi.activeNotes.get();
-    held.insert(midi.clickedNotes->begin(), midi.clickedNotes->end());
-    const auto chord = ChordDetector::detect(midi.sustainedNotes.get());
-    card.show(chord);
-    keys->setNotes(held, midi.sustainedNotes.get(),
-                   chord ? chord->rootPitchClass : std::optional<int>());
-
     styleLabel(hint, Fonts::caption(), context.textSecondary(), juce::Justification::centred);
     hint.setText(context.text("Teclado del computador: A S D F G H J K L (blancas) · W E T Y U O P "
                               "(negras) · Z / X cambia de octava — octava actual: ",

@@ -17,6 +17,7 @@ class LayerControlView;
 class PianoKeyboardView;
 class PluginLibrary;
 struct ChordResult;
+struct PlayedNotes;
 
 /** The chord being played, large, in the accent's gradient, with its notes below; a dash when
     nothing is recognised. A new name fades in. */
@@ -52,8 +53,8 @@ public:
 
     void resized() override;
 
-    /** Shows what the MIDI input holds now: keys, chord, octave. */
-    void refresh();
+    /** Shows the keys and the chord being played. */
+    void show(const PlayedNotes& played);
 
     ChordCard& chordCard() { return card; }
     PianoKeyboardView& keyboard() { return *keys; }
@@ -61,6 +62,8 @@ public:
     juce::String hintText() const { return hint.getText(); }
 
 private:
+    /** The computer keyboard's hint, with its octave. */
+    void refresh();
     void layOutLayers();
 
     const ViewContext& context;

@@ -4,6 +4,7 @@
 #include "ui/AppearanceView.h"
 #include "ui/Icons.h"
 #include "ui/LiveView.h"
+#include "ui/PlayedNotes.h"
 
 namespace norvane
 {
@@ -81,12 +82,25 @@ ContentView::ContentView(const ViewContext& contextIn, AppState& appIn, CustomNa
     headerBar.onAppearance = [this](juce::Component& anchor) { showAppearance(anchor); };
     headerBar.onCredits = [this](juce::Component& anchor) { showCredits(anchor); };
 
-    watch.watch(app.midiManager, [this] { refresh(); });
+    watch.watch(app.midiManager,
+                [this]
+                {
+                    refresh();
+                    showPlayedNotes();
+                });
     watch.watch(app.audioEngine, [this] { refresh(); });
     watch.watch(context.loc, [this] { refresh(); });
     watch.watch(context.theme, [this] { refresh(); });
     setSize(minimumWidth, minimumHeight);
     refresh();
+    showPlayedNotes();
+}
+
+void ContentView::showPlayedNotes()
+{
+    const auto played = PlayedNotes::of(app.midiManager);
+    chordsTab.show(played);
+    live->show(played);
 }
 
 ContentView::~ContentView() = default;

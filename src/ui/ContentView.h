@@ -62,6 +62,8 @@ public:
 
 private:
     void refresh();
+    /** The keys and the chord, worked out once for both tabs. */
+    void showPlayedNotes();
     void startSessionOnce();
 
     const ViewContext& context;

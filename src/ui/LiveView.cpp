@@ -1,6 +1,6 @@
 #include "ui/LiveView.h"
 
-#include "aids/ChordDetector.h"
+#include "ui/PlayedNotes.h"
 #include "app/AppState.h"
 #include "ui/ChannelStrip.h"
 #include "ui/DronePadView.h"
@@ -120,7 +120,6 @@ LiveView::LiveView(const ViewContext& contextIn, AppState& appIn, CustomNames& n
     keys->onKeyTap = [this](int note) { app.midiManager.toggleOnScreenKey(note); };
     addAndMakeVisible(*keys);
 
-    watch.watch(app.midiManager, [this] { refresh(); });
     watch.watch(context.loc, [this] { refresh(); });
     watch.watch(context.theme,
                 [this]
@@ -149,14 +148,14 @@ std::unique_ptr<juce::Component> LiveView::makeKeyRangePopover()
         channelAccents());
 }
 
+void LiveView::show(const PlayedNotes& played)
+{
+    chord.show(played.chord ? std::optional<juce::String>(fromUTF8(played.chord->symbol)) : std::nullopt);
+    keys->setNotes(played.held, played.sustained, played.rootPitchClass());
+}
+
 void LiveView::refresh()
 {
-    auto& midi = app.midiManager;
-    auto held = midi.activeNotes.get();
-    held.insert(midi.clickedNotes->begin(), midi.clickedNotes->end());
-    const auto detected = ChordDetector::detect(midi.sustainedNotes.get());
-    chord.show(detected ? std::optional<juce::String>(fromUTF8(detected->symbol)) : std::nullopt);
-    keys->setNotes(held, midi.sustainedNotes.get(), detected ? detected->rootPitchClass : std::optional<int>());
     keyRanges.setButtonText(context.text("Rangos de teclado", "Key ranges"));
     repaint();
 }

@@ -20,6 +20,7 @@ class MasterChannelStrip;
 class MetronomeView;
 class PianoKeyboardView;
 class PluginLibrary;
+struct PlayedNotes;
 
 /** The Live tab's chord: a caption and the symbol, glowing in the accent. */
 class ChordPanel final : public juce::Component
@@ -49,8 +50,8 @@ public:
     void resized() override;
     void paint(juce::Graphics& g) override;
 
-    /** What the MIDI input holds now: keys and chord. */
-    void refresh();
+    /** Shows the keys and the chord being played. */
+    void show(const PlayedNotes& played);
 
     /** The four strips' colours: accent, root accent, third accent, accent. */
     std::array<juce::Colour, 4> channelAccents() const;
@@ -68,6 +69,8 @@ public:
     PillButton& keyRangeButton() { return keyRanges; }
 
 private:
+    void refresh();
+
     const ViewContext& context;
     AppState& app;
     ModelWatch watch;
