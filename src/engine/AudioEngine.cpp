@@ -51,7 +51,11 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     // 4 (before 3, so that everything is built at the output's rate): the device.
     std::optional<std::string> startError;
     if (playsThroughDevice)
+    {
+        if (options.deviceType)
+            audioHost->deviceManager().addAudioDeviceType(options.deviceType());
         startError = audioHost->openDevice();
+    }
 
     // 3. The five layers.
     const std::pair<const char*, std::pair<bool, InstrumentCategory>> plan[] = {

@@ -57,6 +57,9 @@ public:
         std::string soundBankPath;
         /** The application folder, where "SoundFont.sf2" is installed; empty = the real one. */
         juce::File appFolder;
+        /** With useAudioDevice: the only kind of device to play through (a simulated one, for
+            tools and tests); nothing = the system's ALSA and JACK devices. */
+        std::function<std::unique_ptr<juce::AudioIODeviceType>()> deviceType;
     };
 
     AudioEngine(Scheduler& scheduler, Options options);

@@ -128,6 +128,9 @@ void PlayerNode::processBlock(juce::AudioBuffer<float>& out, juce::MidiBuffer&)
             finish(v);
     }
 
+    if (auto* probe = outputProbe.load(std::memory_order_relaxed))
+        probe->rendered(out, n);
+
     // A stop() during this block has rewound the timeline; it stays rewound.
     std::int64_t expected = blockStart;
     timeline.compare_exchange_strong(expected, blockStart + n);

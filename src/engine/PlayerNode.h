@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SpscFifo.h"
+#include "engine/AudioProbe.h"
 #include "engine/NodeProcessor.h"
 
 #include <array>
@@ -57,6 +58,9 @@ public:
 
     void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override;
 
+    /** Before playing: hands `probe` every block this player renders (nullptr: nobody). */
+    void setOutputProbe(SignalProbe* probe) noexcept { outputProbe.store(probe); }
+
     static constexpr int maxVoices = 32;
 
 private:
@@ -92,6 +96,7 @@ private:
     std::atomic<bool> playing{false};
     std::atomic<std::int64_t> timeline{0};
     std::atomic<float> volume{1.0f};
+    std::atomic<SignalProbe*> outputProbe{nullptr};
 
     std::map<std::uint32_t, Buffer> inFlight; // message thread
     std::uint32_t nextID = 1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SpscFifo.h"
+#include "engine/AudioProbe.h"
 #include "engine/InstrumentNode.h"
 #include "engine/NodeProcessor.h"
 
@@ -38,6 +39,9 @@ public:
     /** Message thread: frees synthesizers that the audio thread has given back. */
     void collectRetired();
 
+    /** Before playing: tells `probe` of every note this sampler starts (nullptr: nobody). */
+    void setStartProbe(NoteStartProbe* probe) noexcept { startProbe.store(probe); }
+
     /** Any thread: true once an instrument has been loaded. */
     bool hasInstrument() const noexcept { return loaded.load(); }
 
@@ -60,6 +64,7 @@ private:
     SpscFifo<Synth*, 32> retired;
     Synth* current = nullptr; // audio thread, or any thread while the graph is not playing
     std::atomic<bool> loaded{false};
+    std::atomic<NoteStartProbe*> startProbe{nullptr};
 
     // What was last loaded, to rebuild at a new sample rate. Message thread.
     std::string lastBank;

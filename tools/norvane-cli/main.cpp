@@ -20,12 +20,18 @@
 //       Saves patches and sessions into FOLDER as fast as it can, until killed: the other half
 //       of the test that kills it at random moments and finds every file whole.
 //
+//   norvane-cli latency [--stall-ms N] [--json] [--midi FILE]
+//       Plays ../shared/bench/dense.mid (or FILE) in real time through the live path, with a
+//       simulated 128-frame device and the message loop kept busy N ms of every second, and
+//       prints each note's latency from its bytes to its first sample, and the clicks' errors.
+//
 //   norvane-cli bench IN.mid
 //       Renders the file through the full engine (layers A–D over the whole keyboard, the
 //       drone sounding) and through bare synthesizers playing the same notes, and prints the
 //       real-time factors, block times, time to first sound and peak memory.
 
 #include "Bench.h"
+#include "Latency.h"
 #include "aids/ChordDetector.h"
 #include "aids/DronePadController.h"
 #include "aids/Metronome.h"
@@ -59,7 +65,8 @@ int usage()
                  "                          [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]\n"
                  "                          [--session FILE] [--patch FILE]\n"
                  "       norvane-cli chord N N N...\n"
-                 "       norvane-cli bench IN.mid\n";
+                 "       norvane-cli bench IN.mid\n"
+                 "       norvane-cli latency [--stall-ms N] [--json] [--midi FILE]\n";
     return 2;
 }
 
@@ -406,6 +413,8 @@ int main(int argc, char** argv)
         return render(args);
     if (command == "chord")
         return chord(args);
+    if (command == "latency")
+        return norvane::cli::latency(args);
     if (command == "bench" && args.size() == 1)
         return norvane::cli::bench(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]));
     return usage();

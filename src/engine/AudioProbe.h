@@ -1,0 +1,25 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+namespace norvane
+{
+
+/** Diagnostics for measuring tools: told on the audio thread, as it happens, what an
+    instrument starts or what a voice renders. Implementations must not allocate, lock or wait.
+    A probe is installed before playing starts and outlives the playing. */
+struct NoteStartProbe
+{
+    virtual ~NoteStartProbe() = default;
+    /** Audio thread: an instrument has just started `pitch`; it sounds from this block on. */
+    virtual void noteStarted(int pitch, int velocity) noexcept = 0;
+};
+
+struct SignalProbe
+{
+    virtual ~SignalProbe() = default;
+    /** Audio thread: the first `numSamples` samples of `block` are what the voice rendered. */
+    virtual void rendered(const juce::AudioBuffer<float>& block, int numSamples) noexcept = 0;
+};
+
+} // namespace norvane

@@ -1,0 +1,144 @@
+#include "engine/SimulatedAudioDevice.h"
+
+#include <chrono>
+#include <thread>
+
+namespace norvane
+{
+
+namespace
+{
+
+std::int64_t steadyNanos()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+class SimulatedDevice final : public juce::AudioIODevice, private juce::Thread
+{
+public:
+    explicit SimulatedDevice(const SimulatedAudioDeviceType::Settings& s)
+        : juce::AudioIODevice(SimulatedAudioDeviceType::deviceName,
+                              SimulatedAudioDeviceType::typeName),
+          juce::Thread("Norvane simulated device"), settings(s)
+    {
+    }
+
+    ~SimulatedDevice() override { close(); }
+
+    juce::StringArray getOutputChannelNames() override { return {"Left", "Right"}; }
+    juce::StringArray getInputChannelNames() override { return {}; }
+    juce::Array<double> getAvailableSampleRates() override { return {settings.sampleRate}; }
+    juce::Array<int> getAvailableBufferSizes() override { return {settings.bufferSize}; }
+    int getDefaultBufferSize() override { return settings.bufferSize; }
+
+    juce::String open(const juce::BigInteger&, const juce::BigInteger&, double, int) override
+    {
+        buffer.setSize(2, settings.bufferSize);
+        opened = true;
+        return {};
+    }
+
+    void close() override
+    {
+        stop();
+        opened = false;
+    }
+
+    bool isOpen() override { return opened; }
+
+    void start(juce::AudioIODeviceCallback* newCallback) override
+    {
+        if (newCallback == nullptr || !opened)
+            return;
+        stop();
+        callback = newCallback;
+        callback->audioDeviceAboutToStart(this);
+        startThread(juce::Thread::Priority::highest);
+    }
+
+    void stop() override
+    {
+        if (callback == nullptr)
+            return;
+        stopThread(4000);
+        auto* old = std::exchange(callback, nullptr);
+        old->audioDeviceStopped();
+    }
+
+    bool isPlaying() override { return callback != nullptr; }
+    juce::String getLastError() override { return {}; }
+    int getCurrentBufferSizeSamples() override { return settings.bufferSize; }
+    double getCurrentSampleRate() override { return settings.sampleRate; }
+    int getCurrentBitDepth() override { return 32; }
+    juce::BigInteger getActiveOutputChannels() const override { return 3; }
+    juce::BigInteger getActiveInputChannels() const override { return {}; }
+    int getOutputLatencyInSamples() override { return 0; }
+    int getInputLatencyInSamples() override { return 0; }
+    int getXRunCount() const noexcept override { return (int)settings.clock->lateCallbacks.load(); }
+
+private:
+    void run() override
+    {
+        auto& clock = *settings.clock;
+        const int n = settings.bufferSize;
+        const auto period =
+            std::chrono::nanoseconds((std::int64_t)std::llround(1.0e9 * n / settings.sampleRate));
+        auto due = std::chrono::steady_clock::now();
+        std::int64_t position = clock.blockStartSample.load();
+
+        while (!threadShouldExit())
+        {
+            if (settings.realTime)
+                std::this_thread::sleep_until(due);
+
+            clock.blockStartNanos = steadyNanos();
+            clock.blockStartSample = position;
+            if (clock.beforeCallback)
+                clock.beforeCallback();
+            callback->audioDeviceIOCallbackWithContext(nullptr, 0, buffer.getArrayOfWritePointers(),
+                                                       2, n, {});
+            if (clock.afterCallback)
+                clock.afterCallback();
+            ++clock.callbacks;
+            position += n;
+
+            due += period;
+            if (settings.realTime && std::chrono::steady_clock::now() > due)
+            {
+                // Past the deadline: the block would have come too late. Start again from now.
+                ++clock.lateCallbacks;
+                due = std::chrono::steady_clock::now();
+            }
+        }
+    }
+
+    SimulatedAudioDeviceType::Settings settings;
+    juce::AudioBuffer<float> buffer;
+    juce::AudioIODeviceCallback* callback = nullptr;
+    bool opened = false;
+};
+
+} // namespace
+
+SimulatedAudioDeviceType::SimulatedAudioDeviceType(Settings s)
+    : juce::AudioIODeviceType(typeName), settings(std::move(s))
+{
+}
+
+juce::StringArray SimulatedAudioDeviceType::getDeviceNames(bool wantInputNames) const
+{
+    return wantInputNames ? juce::StringArray{} : juce::StringArray{deviceName};
+}
+
+juce::AudioIODevice* SimulatedAudioDeviceType::createDevice(const juce::String& outputName,
+                                                            const juce::String&)
+{
+    if (outputName.isNotEmpty() && outputName != deviceName)
+        return nullptr;
+    return new SimulatedDevice(settings);
+}
+
+} // namespace norvane
