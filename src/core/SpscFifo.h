@@ -38,6 +38,17 @@ public:
         return true;
     }
 
+    /** Consumer thread only: the next item, left in the queue. */
+    bool peek(T& item) const noexcept
+    {
+        int start1 = 0, size1 = 0, start2 = 0, size2 = 0;
+        fifo.prepareToRead(1, start1, size1, start2, size2);
+        if (size1 + size2 != 1)
+            return false;
+        item = slots[(size_t)(size1 == 1 ? start1 : start2)];
+        return true;
+    }
+
     /** Either thread; a snapshot that may be out of date at once. */
     int size() const noexcept { return fifo.getNumReady(); }
     int freeSpace() const noexcept { return fifo.getFreeSpace(); }

@@ -6,6 +6,8 @@
 #include "engine/LimiterNode.h"
 #include "engine/MixerNode.h"
 #include "engine/TapNode.h"
+#include "engine/realtime/LayerProcessor.h"
+#include "engine/realtime/PerformanceRouter.h"
 #include "store/AppData.h"
 #include "store/StoredFile.h"
 
@@ -57,23 +59,28 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
         startError = audioHost->openDevice();
     }
 
-    // 3. The five layers.
+    // 3 and 5. The five layers' audio sides, each one node feeding the main mixer through its
+    // meter, and the router that plays them; then the layers themselves. The drone has no
+    // damper stage.
     const std::pair<const char*, std::pair<bool, InstrumentCategory>> plan[] = {
         {"A", {true, InstrumentCategory::piano}},
         {"B", {false, InstrumentCategory::strings}},
         {"C", {false, InstrumentCategory::electricPiano}},
         {"D", {false, InstrumentCategory::organ}}};
+    for (size_t i = 0; i < 4; ++i)
+        processors[i] = &addLayerProcessor(plan[i].first, true);
+    processors[4] = &addLayerProcessor("Drone", false);
+    performance = std::make_unique<PerformanceRouter>(
+        std::array<LayerProcessor*, 4>{processors[0], processors[1], processors[2], processors[3]},
+        *processors[4], audioHost->mainMixerNode());
+    audioHost->setBlockListener(performance.get());
+
     for (size_t i = 0; i < layers.size(); ++i)
         layers[i] =
-            std::make_unique<SoundLayer>(*audioHost, clock, plan[i].first, plan[i].second.first,
-                                         plan[i].second.second, bankPath);
-    drone = std::make_unique<SoundLayer>(*audioHost, clock, "Drone", true, InstrumentCategory::pad,
-                                         bankPath);
-
-    // 5. Every layer's chain; the drone has no damper stage.
-    for (auto& l : layers)
-        buildChain(*l, true);
-    buildChain(*drone, false);
+            std::make_unique<SoundLayer>(*processors[i], *performance, (int)i, plan[i].first,
+                                         plan[i].second.first, plan[i].second.second, bankPath);
+    drone = std::make_unique<SoundLayer>(*processors[4], *performance, 4, "Drone", true,
+                                         InstrumentCategory::pad, bankPath);
 
     // 6. Main mixer → meter tap → limiter → output.
     auto& host = *audioHost;
@@ -85,14 +92,25 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     host.connect(host.mainMixer(), masterTapID);
     host.connect(masterTapID, limiterID);
     host.connect(limiterID, host.output());
-    tapIDs.push_back(masterTapID);
 
     // 7. The metronome feeds the main mixer.
     clicks->attach(*this);
 
-    // 8. Meters: the layers' taps were installed with their chains; the master's now.
+    // 8. Meters: the layers' taps were installed with their nodes; the master's now.
     meterBank->install(*masterTap, "master");
     meterBank->startPublishing();
+
+    // What the audio side plays comes back 60 times a second.
+    collectTimer = clock.every(collectInterval, [this] { collect(); });
+
+    // Damper sounds are rendered once, in the background, when a layer first asks for them.
+    for (auto& l : layers)
+        damperWatch.push_back(l->damperAmount.observe(
+            [this](const double& amount)
+            {
+                if (amount > 0.0)
+                    prepareDamperSounds();
+            }));
 
     // 10. Start. Without a device the graph runs on a silent clock and loadError says why.
     if (playsThroughDevice)
@@ -101,9 +119,6 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
             loadError = "No se pudo iniciar el motor de audio: " + *startError;
         audioHost->startPlaying();
     }
-
-    // 11. The damper players run from now on, so that a sound scheduled later plays at once.
-    startDamperPlayers();
 
     // 12. The master level.
     masterVolume.setClamp([](const double& v) { return juce::jlimit(0.0, 1.0, v); });
@@ -153,42 +168,53 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
 
 AudioEngine::~AudioEngine()
 {
+    collectTimer.reset();
     audioHost->stop();
+    if (damperBuilder.joinable())
+        damperBuilder.join();
+    audioHost->setBlockListener(nullptr);
     clicks.reset();
     drone.reset();
     for (auto& l : layers)
         l.reset();
 }
 
-void AudioEngine::buildChain(SoundLayer& layer, bool withDamper)
+LayerProcessor& AudioEngine::addLayerProcessor(const std::string& slot, bool withDamper)
 {
     auto& host = *audioHost;
-    if (withDamper)
-    {
-        layer.damper.attach(host);
-        host.connect(layer.samplerID(), layer.damper.inputMixID());
-        host.connect(layer.damper.inputMixID(), layer.eqID());
-    }
-    else
-    {
-        host.connect(layer.samplerID(), layer.eqID());
-    }
-    host.connect(layer.eqID(), layer.compressorID());
-    host.connect(layer.compressorID(), layer.reverbID());
-    host.connect(layer.reverbID(), layer.mixerID());
-
-    // The layer's meter reads the fader's output on its way to the main mixer.
-    auto [tapID, tap] = host.attachNode(std::make_unique<TapNode>("Tap " + layer.slot));
-    host.connect(layer.mixerID(), tapID);
-    host.connect(tapID, host.mainMixer());
-    tapIDs.push_back(tapID);
-    meterBank->install(*tap, layer.slot);
+    auto [id, processor] = host.attachNode(
+        std::make_unique<LayerProcessor>(slot, withDamper, host.sampleRate(), damperTable));
+    host.connect(id, host.mainMixer());
+    meterBank->install(processor->tap(), slot);
+    return *processor;
 }
 
-void AudioEngine::startDamperPlayers()
+void AudioEngine::prepareDamperSounds()
 {
-    for (auto& l : layers)
-        l->damper.startPlayers();
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    const double rate = audioHost->sampleRate();
+    if (const auto* table = damperTable.load(); table != nullptr && table->sampleRate() == rate)
+        return;
+    if (damperBuilder.joinable())
+    {
+        damperBuilder.join(); // the one before, perhaps for another rate
+        if (const auto* table = damperTable.load(); table != nullptr && table->sampleRate() == rate)
+            return;
+    }
+    // The bank keeps each table for the whole run, so voices that still play an older
+    // table's sounds never lose them.
+    damperBuilder = std::thread(
+        [this, rate]
+        {
+            auto table = DamperNoiseBank::shared(rate)->table();
+            damperTable.store(table.get(), std::memory_order_release);
+        });
+}
+
+void AudioEngine::waitForDamperSounds()
+{
+    if (damperBuilder.joinable())
+        damperBuilder.join();
 }
 
 AudioHost::NodeID AudioEngine::attachSource(std::unique_ptr<juce::AudioProcessor> source)
@@ -211,7 +237,45 @@ SoundLayer* AudioEngine::layer(std::string_view slot)
     return slot == "Drone" ? drone.get() : nullptr;
 }
 
+// ---- What the audio side reports --------------------------------------------------------
+
+void AudioEngine::collect()
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    if (performance->takePlayedState(lastPlayed))
+    {
+        for (size_t i = 0; i < layers.size(); ++i)
+            layers[i]->takeReport(lastPlayed.layers[i]);
+        drone->takeReport(lastPlayed.layers[4]);
+        played.call(lastPlayed);
+    }
+
+    PerformanceNotice notice;
+    while (performance->takeNotice(notice))
+    {
+        if (notice.kind == PerformanceNotice::Kind::programChange)
+        {
+            programChanges.call(notice.value);
+            continue;
+        }
+        // A controller moved a fader on the audio side: the model follows.
+        const double v = notice.value / 127.0;
+        if (notice.target == 1)
+            masterVolume = v;
+        else if (notice.target >= 2 && notice.target <= 5)
+            layers[(size_t)(notice.target - 2)]->volume = v;
+    }
+
+    for (auto* p : processors)
+        p->collectRetired();
+}
+
 // ---- Notes ------------------------------------------------------------------------------
+
+void AudioEngine::postToLayers(PerformanceEvent event)
+{
+    performance->post(PerformanceRouter::Lane::messageThread, event);
+}
 
 void AudioEngine::noteOn(int note, int velocity)
 {
@@ -230,24 +294,24 @@ void AudioEngine::noteOff(int note)
 void AudioEngine::panic()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    for (auto& l : layers)
-        l->panicStop();
+    postToLayers({PerformanceEvent::Kind::enginePanic});
 }
 
 void AudioEngine::pitchBend(int value)
 {
-    const int clamped = juce::jlimit(0, 16383, value);
-    for (auto& l : layers)
-        l->sendPitchBend(clamped);
+    PerformanceEvent e;
+    e.kind = PerformanceEvent::Kind::enginePitchBend;
+    e.bend = (std::int16_t)juce::jlimit(0, 16383, value);
+    postToLayers(e);
 }
 
 void AudioEngine::sustainPedal(bool down)
 {
     // Sustain itself is the input's deferred note-offs: the instruments receive nothing.
-    const auto voice = down ? DamperVoice::pedalDown() : DamperVoice::pedalUp();
-    for (auto& l : layers)
-        if (l->isEnabled.get())
-            l->damper.play(voice, l->damperAmount.get());
+    PerformanceEvent e;
+    e.kind = PerformanceEvent::Kind::engineSustainNoise;
+    e.data1 = down ? 1 : 0;
+    postToLayers(e);
 }
 
 // ---- Sound bank -------------------------------------------------------------------------
@@ -336,10 +400,9 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
     }
 
     if (wasRunning)
-    {
         audioHost->startPlaying();
-        startDamperPlayers();
-    }
+    if (damperTable.load() != nullptr)
+        prepareDamperSounds(); // for the new device's rate
 }
 
 } // namespace norvane

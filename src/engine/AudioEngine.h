@@ -5,6 +5,10 @@
 #include "engine/AudioHost.h"
 #include "engine/LevelMeterBank.h"
 #include "engine/SoundLayer.h"
+#include "engine/realtime/PerformanceEvents.h"
+
+#include <atomic>
+#include <thread>
 
 #include <array>
 #include <cstdint>
@@ -20,6 +24,9 @@ class LimiterNode;
 class PluginNode;
 class Metronome;
 class TapNode;
+class LayerProcessor;
+class PerformanceRouter;
+class DamperTable;
 
 /** An output device offered to the user. `id` is the FNV-1a hash of "type/name". */
 struct AudioOutputDevice
@@ -35,11 +42,12 @@ struct AudioOutputDevice
 };
 
 /** Owns the audio graph: the five layers with their chains, the master bus with its limiter
-    and meters, the shared sound bank and the output device. Fans each performed note out to
-    the four playing layers in the order A, B, C, D; the drone layer is played by the drone
-    pad only.
+    and meters, the shared sound bank and the output device, and the performance router that
+    plays every note on the audio side. Fans each performed note out to the four playing layers
+    in the order A, B, C, D; the drone layer is played by the drone pad only.
 
-    Message thread only.
+    Message thread only. Its note operations are requests: they take effect at the start of
+    the next audio block, and what sounds comes back through collect().
 */
 class AudioEngine final : public ObservableObject
 {
@@ -71,7 +79,7 @@ public:
     Published<double> masterVolume{*this, 0.85}; ///< 0…1 linear, applied to the main mixer
     Published<bool> customSoundFontInstalled{*this, false};
 
-    // ---- Note fan-out --------------------------------------------------------------------
+    // ---- Note fan-out (requests to the audio side) ----------------------------------------
     void noteOn(int note, int velocity);
     void noteOff(int note);
     /** Silences every pitch of the four playing layers. The drone keeps sounding. */
@@ -98,6 +106,28 @@ public:
     SoundLayer* layer(std::string_view slot);
 
     LevelMeterBank& meters() { return *meterBank; }
+    PerformanceRouter& router() { return *performance; }
+
+    // ---- What the audio side reports -----------------------------------------------------
+    /** Takes what the audio side has reported since the last call: what sounds (into the
+        layers and to `played`), Program Changes and controller moves; frees what it has let go
+        of. A timer calls it 60 times a second; tests and offline renders may call it too. */
+    void collect();
+
+    /** The last state of what sounds that collect() took. */
+    const PlayedState& lastPlayedState() const { return lastPlayed; }
+
+    /** Called from collect() with each new state of what sounds. */
+    CallbackList<const PlayedState&> played;
+    /** Called from collect() with the number of each Program Change played. */
+    CallbackList<int> programChanges;
+
+    static constexpr double collectInterval = 1.0 / 60.0;
+
+    /** The damper sounds for the current rate, built in the background once a layer asks for
+        them; waitForDamperSounds() blocks until they are there (offline renders, tests). */
+    void prepareDamperSounds();
+    void waitForDamperSounds();
     Metronome& metronome() { return *clicks; }
 
     // ---- Sound bank ----------------------------------------------------------------------
@@ -167,16 +197,15 @@ public:
     LimiterNode& limiter() { return *limiterNode; }
 
 private:
-    void buildChain(SoundLayer& layer, bool withDamper);
-    AudioHost::NodeID instrumentDestination(SoundLayer& layer);
-    void restorePlainInstrument(SoundLayer& layer);
-    void restorePlainEffect(SoundLayer& layer);
+    LayerProcessor& addLayerProcessor(const std::string& slot, bool withDamper);
     void removeInstrumentNode(SoundLayer& layer);
     void removeEffectNode(SoundLayer& layer);
+    /** Readies a plug-in node for the graph's rate and block before the audio side has it. */
+    void prepare(PluginNode& node);
+    void postToLayers(PerformanceEvent event);
     using Instantiated =
         std::function<void(std::unique_ptr<juce::AudioPluginInstance>, const juce::String& error)>;
     void instantiate(const PluginRef& ref, Instantiated done);
-    void startDamperPlayers();
 
     Scheduler& clock;
     juce::File folder;
@@ -185,11 +214,17 @@ private:
     std::optional<AudioHost::OutputDevice> openChoice; // none = the system default
     std::unique_ptr<AudioHost> audioHost;
     std::unique_ptr<LevelMeterBank> meterBank;
-    std::unique_ptr<Metronome> clicks; // after the host: its player lives in the graph
+    std::unique_ptr<Metronome> clicks;           // after the host: its player lives in the graph
+    std::array<LayerProcessor*, 5> processors{}; // A–D and the drone, owned by the graph
+    std::unique_ptr<PerformanceRouter> performance;
     std::array<std::unique_ptr<SoundLayer>, 4> layers;
     std::unique_ptr<SoundLayer> drone;
+    PlayedState lastPlayed{};
+    std::unique_ptr<TimerHandle> collectTimer;
+    std::atomic<const DamperTable*> damperTable{nullptr};
+    std::thread damperBuilder;
+    std::vector<CallbackList<const double&>::Subscription> damperWatch;
     LimiterNode* limiterNode = nullptr;
-    std::vector<AudioHost::NodeID> tapIDs;
     juce::AudioPluginFormatManager pluginFormats;
     PluginFinder findPlugin;
 

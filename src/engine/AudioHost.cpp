@@ -30,8 +30,7 @@ public:
         {
             juce::AudioBuffer<float> out(outputs, 2, numSamples);
             out.clear();
-            host.graph_.processBlock(out, midi);
-            midi.clear();
+            host.processGraph(out, midi);
             for (int ch = 2; ch < numOutputs; ++ch)
                 if (outputs[ch] != nullptr)
                     juce::FloatVectorOperations::clear(outputs[ch], numSamples);
@@ -40,8 +39,7 @@ public:
         {
             juce::AudioBuffer<float> out(stereo.getArrayOfWritePointers(), 2, numSamples);
             out.clear();
-            host.graph_.processBlock(out, midi);
-            midi.clear();
+            host.processGraph(out, midi);
             juce::FloatVectorOperations::copyWithMultiply(outputs[0], out.getReadPointer(0), 0.5f,
                                                           numSamples);
             juce::FloatVectorOperations::addWithMultiply(outputs[0], out.getReadPointer(1), 0.5f,
@@ -163,8 +161,7 @@ void AudioHost::render(juce::AudioBuffer<float>& buffer, int startSample, int nu
             // buffers whenever the block size changes, and that must not happen here.
             juce::AudioBuffer<float> block(scratch.getArrayOfWritePointers(), 2, blockSize);
             block.clear();
-            graph_.processBlock(block, noMidi);
-            noMidi.clear();
+            processGraph(block, noMidi);
             pendingStart = 0;
             pendingSamples = blockSize;
         }
@@ -177,6 +174,14 @@ void AudioHost::render(juce::AudioBuffer<float>& buffer, int startSample, int nu
         startSample += n;
         numSamples -= n;
     }
+}
+
+void AudioHost::processGraph(juce::AudioBuffer<float>& block, juce::MidiBuffer& midi) noexcept
+{
+    if (auto* listener = blockListener.load(std::memory_order_acquire))
+        listener->beginBlock(block.getNumSamples());
+    graph_.processBlock(block, midi);
+    midi.clear();
 }
 
 void AudioHost::prepare(double newRate, int newBlockSize)

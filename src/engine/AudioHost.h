@@ -24,6 +24,14 @@ class AudioHost
 public:
     using NodeID = juce::AudioProcessorGraph::NodeID;
 
+    /** Told at the start of every block, before the graph renders it. */
+    struct BlockListener
+    {
+        virtual ~BlockListener() = default;
+        /** Audio thread. */
+        virtual void beginBlock(int numSamples) noexcept = 0;
+    };
+
     /** Prepares an empty graph with a main mixer feeding the output. */
     AudioHost(double sampleRate, int maximumBlockSize);
     ~AudioHost();
@@ -59,6 +67,9 @@ public:
     NodeID output() const { return outputID; }
 
     juce::AudioProcessorGraph& graph() { return graph_; }
+
+    /** Before playing: who hears of each block first (the performance router). */
+    void setBlockListener(BlockListener* listener) noexcept { blockListener.store(listener); }
 
     /** Audio thread (or the one thread of an offline render): renders `numSamples` samples of
         the graph into the buffer at `startSample`. The graph itself always runs in whole
@@ -105,6 +116,7 @@ private:
     class SilentClock;
 
     void prepare(double newRate, int newBlockSize);
+    void processGraph(juce::AudioBuffer<float>& block, juce::MidiBuffer& midi) noexcept;
 
     double rate;
     int blockSize;
@@ -114,6 +126,7 @@ private:
     juce::AudioBuffer<float> scratch;         // render(): the last block the graph rendered
     int pendingStart = 0, pendingSamples = 0; // the part of it not handed out yet
     juce::MidiBuffer noMidi;
+    std::atomic<BlockListener*> blockListener{nullptr};
 
     juce::AudioDeviceManager devices;
     std::unique_ptr<Player> player;

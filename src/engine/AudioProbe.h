@@ -15,6 +15,15 @@ struct NoteStartProbe
     virtual void noteStarted(int pitch, int velocity) noexcept = 0;
 };
 
+struct NoteCommand;
+
+struct NoteCommandProbe
+{
+    virtual ~NoteCommandProbe() = default;
+    /** Audio thread: a layer has just sent `command` to the instrument of its chain `chain`. */
+    virtual void commandSent(int chain, const NoteCommand& command) noexcept = 0;
+};
+
 struct SignalProbe
 {
     virtual ~SignalProbe() = default;

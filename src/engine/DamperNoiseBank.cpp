@@ -152,6 +152,45 @@ PlayerNode::Buffer DamperNoiseBank::buffer(const DamperVoice& voice, int variant
     return made;
 }
 
+std::shared_ptr<const DamperTable> DamperNoiseBank::table()
+{
+    std::lock_guard<std::mutex> guard(tableLock);
+    if (builtTable == nullptr)
+        builtTable = std::make_shared<const DamperTable>(*this);
+    return builtTable;
+}
+
+DamperTable::DamperTable(DamperNoiseBank& bank) : rate(bank.sampleRate())
+{
+    for (int variant = 0; variant < 2; ++variant)
+    {
+        for (int note = 0; note < keyCount; ++note)
+            buffers[(size_t)(note * 2 + variant)] =
+                bank.buffer(DamperVoice::keyRelease(note), variant);
+        buffers[(size_t)(keyCount * 2 + variant)] = bank.buffer(DamperVoice::pedalDown(), variant);
+        buffers[(size_t)(keyCount * 2 + 2 + variant)] =
+            bank.buffer(DamperVoice::pedalUp(), variant);
+    }
+}
+
+const juce::AudioBuffer<float>* DamperTable::find(const DamperVoice& voice,
+                                                  int variant) const noexcept
+{
+    const int v = variant & 1;
+    switch (voice.kind)
+    {
+    case DamperVoice::Kind::keyRelease:
+        if (voice.note < 0 || voice.note >= keyCount)
+            return nullptr;
+        return buffers[(size_t)(voice.note * 2 + v)].get();
+    case DamperVoice::Kind::pedalDown:
+        return buffers[(size_t)(keyCount * 2 + v)].get();
+    case DamperVoice::Kind::pedalUp:
+        break;
+    }
+    return buffers[(size_t)(keyCount * 2 + 2 + v)].get();
+}
+
 int DamperNoiseBank::renderedCount() const
 {
     std::lock_guard<std::mutex> guard(cacheLock);

@@ -2,6 +2,7 @@
 
 #include "engine/PlayerNode.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -28,6 +29,29 @@ struct DamperVoice
     static DamperVoice keyRelease(int note) { return {Kind::keyRelease, note}; }
     static DamperVoice pedalDown() { return {Kind::pedalDown, 0}; }
     static DamperVoice pedalUp() { return {Kind::pedalUp, 0}; }
+};
+
+class DamperNoiseBank;
+
+/** Every damper sound of one bank, rendered in advance, so that the audio thread can play any
+    of them without a lock or an allocation. Immutable once built. */
+class DamperTable
+{
+public:
+    /** Renders whatever the bank has not rendered yet: about half a second of work. Any thread
+        but the audio thread. */
+    explicit DamperTable(DamperNoiseBank& bank);
+
+    double sampleRate() const noexcept { return rate; }
+
+    /** Any thread: the sound of a voice and variant (0 or 1); nothing for a key above 88. */
+    const juce::AudioBuffer<float>* find(const DamperVoice& voice, int variant) const noexcept;
+
+private:
+    static constexpr int keyCount = 89; // notes 0…88
+
+    double rate;
+    std::array<PlayerNode::Buffer, (keyCount + 2) * 2> buffers;
 };
 
 /** Synthesizes the damper sounds, filtered noise with a faint ring, and caches them: one bank
@@ -78,6 +102,10 @@ public:
     /** The seed of a cache key: its 64-bit FNV-1a hash. */
     static std::uint64_t seedFor(const std::string& key);
 
+    /** The whole bank as a table, built on first request (slowly: never on the audio thread)
+        and shared from then on. */
+    std::shared_ptr<const DamperTable> table();
+
     /** How many buffers this bank has rendered. */
     int renderedCount() const;
 
@@ -88,6 +116,8 @@ private:
     mutable std::mutex cacheLock;
     std::map<std::string, PlayerNode::Buffer> cache;
     int rendered = 0;
+    std::mutex tableLock;
+    std::shared_ptr<const DamperTable> builtTable; // guarded by tableLock
 };
 
 } // namespace norvane

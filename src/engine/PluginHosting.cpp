@@ -5,50 +5,28 @@
 #include "core/MessageThread.h"
 #include "engine/AudioEngine.h"
 #include "engine/PluginNode.h"
+#include "engine/realtime/LayerChain.h"
 
 namespace norvane
 {
 
-AudioHost::NodeID AudioEngine::instrumentDestination(SoundLayer& layer)
-{
-    return layer.damper.isAttached() ? layer.damper.inputMixID() : layer.eqID();
-}
-
-void AudioEngine::restorePlainInstrument(SoundLayer& layer)
-{
-    const auto destination = instrumentDestination(layer);
-    if (audioHost->isConnected(layer.samplerID(), destination))
-        return;
-    audioHost->disconnectOutput(layer.samplerID());
-    audioHost->connect(layer.samplerID(), destination);
-}
-
-void AudioEngine::restorePlainEffect(SoundLayer& layer)
-{
-    if (audioHost->isConnected(layer.reverbID(), layer.mixerID()))
-        return;
-    audioHost->disconnectOutput(layer.reverbID());
-    audioHost->connect(layer.reverbID(), layer.mixerID());
-}
-
 void AudioEngine::removeInstrumentNode(SoundLayer& layer)
 {
-    auto* node = layer.pluginNode();
-    const auto id = layer.pluginNodeID();
-    pluginNodeWillBeRemoved.call(*node);
-    layer.setPluginNode(nullptr, {});
-    audioHost->disconnectOutput(id);
-    audioHost->detach(id);
+    pluginNodeWillBeRemoved.call(*layer.pluginNode());
+    layer.chain().offerInstrument(nullptr); // the sampler plays again
 }
 
 void AudioEngine::removeEffectNode(SoundLayer& layer)
 {
-    auto* node = layer.effectNode();
-    const auto id = layer.effectNodeID();
-    pluginNodeWillBeRemoved.call(*node);
-    layer.setEffectNode(nullptr, {});
-    audioHost->disconnectOutput(id);
-    audioHost->detach(id);
+    pluginNodeWillBeRemoved.call(*layer.effectNode());
+    layer.chain().offerEffect(nullptr); // reverb straight into the fader again
+}
+
+void AudioEngine::prepare(PluginNode& node)
+{
+    node.setPlayConfigDetails(node.getTotalNumInputChannels(), node.getTotalNumOutputChannels(),
+                              audioHost->sampleRate(), audioHost->maximumBlockSize());
+    node.prepareToPlay(audioHost->sampleRate(), audioHost->maximumBlockSize());
 }
 
 void AudioEngine::instantiate(const PluginRef& ref, Instantiated done)
@@ -103,7 +81,6 @@ void AudioEngine::loadInstrumentPlugin(const std::optional<PluginRef>& ref,
     if (!ref)
     {
         layer.instrumentPlugin = std::nullopt;
-        restorePlainInstrument(layer);
         return;
     }
 
@@ -117,22 +94,18 @@ void AudioEngine::loadInstrumentPlugin(const std::optional<PluginRef>& ref,
                     if (instance != nullptr &&
                         PluginRef::isInstrumentPlugin(instance->getPluginDescription()))
                     {
-                        auto [id, node] = audioHost->attachNode(
-                            std::make_unique<PluginInstrumentNode>(std::move(instance)));
-                        audioHost->disconnectOutput(layer.samplerID());
-                        audioHost->connect(id, instrumentDestination(layer));
+                        auto node = std::make_unique<PluginInstrumentNode>(std::move(instance));
+                        prepare(*node);
                         if (state)
                             node->restore(*state);
-                        layer.setPluginNode(node, id);
+                        layer.chain().offerInstrument(std::move(node));
                         loadError = std::nullopt;
                         return;
                     }
                     const auto reason = error.isNotEmpty() ? error.toStdString()
                                                            : std::string("no es un instrumento");
                     loadError = "No se pudo cargar el plugin " + requested.name + ": " + reason;
-                    layer.instrumentPlugin = std::nullopt;
-                    // Whatever played before is gone by now: the sampler plays again.
-                    restorePlainInstrument(layer);
+                    layer.instrumentPlugin = std::nullopt; // the sampler plays on
                 });
 }
 
@@ -156,7 +129,6 @@ void AudioEngine::loadEffectPlugin(const std::optional<PluginRef>& ref,
     if (!ref)
     {
         layer.effectPlugin = std::nullopt;
-        restorePlainEffect(layer);
         return;
     }
 
@@ -169,14 +141,11 @@ void AudioEngine::loadEffectPlugin(const std::optional<PluginRef>& ref,
                         return;
                     if (instance != nullptr)
                     {
-                        auto [id, node] = audioHost->attachNode(
-                            std::make_unique<PluginEffectNode>(std::move(instance)));
-                        audioHost->disconnectOutput(layer.reverbID());
-                        audioHost->connect(layer.reverbID(), id);
-                        audioHost->connect(id, layer.mixerID());
+                        auto node = std::make_unique<PluginEffectNode>(std::move(instance));
+                        prepare(*node);
                         if (state)
                             node->restore(*state);
-                        layer.setEffectNode(node, id);
+                        layer.chain().offerEffect(std::move(node));
                         loadError = std::nullopt;
                         return;
                     }
@@ -184,7 +153,6 @@ void AudioEngine::loadEffectPlugin(const std::optional<PluginRef>& ref,
                         error.isNotEmpty() ? error.toStdString() : std::string("error desconocido");
                     loadError = "No se pudo cargar el efecto " + requested.name + ": " + reason;
                     layer.effectPlugin = std::nullopt;
-                    restorePlainEffect(layer);
                 });
 }
 

@@ -231,6 +231,11 @@ void SamplerNode::apply(const NoteCommand& c) noexcept
     }
 }
 
+bool SamplerNode::isSounding() const noexcept
+{
+    return current != nullptr && fluid_synth_get_active_voice_count(current->synth) > 0;
+}
+
 void SamplerNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
     if (auto* fresh = pending.exchange(nullptr, std::memory_order_acq_rel))

@@ -42,6 +42,9 @@ public:
     /** Before playing: tells `probe` of every note this sampler starts (nullptr: nobody). */
     void setStartProbe(NoteStartProbe* probe) noexcept { startProbe.store(probe); }
 
+    /** Audio thread: whether any voice still sounds (a stopped note rings out its release). */
+    bool isSounding() const noexcept;
+
     /** Any thread: true once an instrument has been loaded. */
     bool hasInstrument() const noexcept { return loaded.load(); }
 

@@ -56,7 +56,11 @@ public:
         stop();
         callback = newCallback;
         callback->audioDeviceAboutToStart(this);
-        startThread(juce::Thread::Priority::highest);
+        // As a sound card's own thread would: real-time scheduling where the system allows it.
+        juce::Thread::RealtimeOptions options;
+        options.priority = 8;
+        if (!startRealtimeThread(options))
+            startThread(juce::Thread::Priority::highest);
     }
 
     void stop() override
@@ -94,6 +98,9 @@ private:
             if (settings.realTime)
                 std::this_thread::sleep_until(due);
 
+            clock.blockDueNanos =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch())
+                    .count();
             clock.blockStartNanos = steadyNanos();
             clock.blockStartSample = position;
             if (clock.beforeCallback)

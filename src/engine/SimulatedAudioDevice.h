@@ -18,6 +18,8 @@ struct SimulatedDeviceClock
 {
     /** Steady-clock nanoseconds at which the callback now running (or the last one) began. */
     std::atomic<std::int64_t> blockStartNanos{0};
+    /** When that callback was due: the start of its period on the device's schedule. */
+    std::atomic<std::int64_t> blockDueNanos{0};
     /** The device's sample position at the start of that callback. */
     std::atomic<std::int64_t> blockStartSample{0};
     std::atomic<std::int64_t> callbacks{0};

@@ -3,49 +3,89 @@
 #include "core/MessageThread.h"
 #include "engine/CompressorNode.h"
 #include "engine/EqualizerNode.h"
-#include "engine/MixerNode.h"
 #include "engine/PluginNode.h"
 #include "engine/ReverbNode.h"
 #include "engine/SamplerNode.h"
+#include "engine/realtime/LayerProcessor.h"
+#include "engine/realtime/PerformanceRouter.h"
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 
 namespace norvane
 {
 
-SoundLayer::SoundLayer(AudioHost& hostIn, Scheduler& schedulerIn, std::string slotIn, bool enabled,
-                       InstrumentCategory categoryIn, std::string soundBankPathIn)
-    : slot(std::move(slotIn)), isEnabled(*this, enabled), category(*this, categoryIn), host(hostIn),
-      scheduler(schedulerIn), bankPath(std::move(soundBankPathIn))
+SoundLayer::SoundLayer(LayerProcessor& processorIn, PerformanceRouter& routerIn, int indexIn,
+                       std::string slotIn, bool enabled, InstrumentCategory categoryIn,
+                       std::string soundBankPathIn)
+    : slot(std::move(slotIn)), isEnabled(*this, enabled), category(*this, categoryIn),
+      audio(processorIn), router(routerIn), index(indexIn), bankPath(std::move(soundBankPathIn))
 {
-    auto [sID, s] = host.attachNode(std::make_unique<SamplerNode>(host.sampleRate()));
-    samplerNodeID = sID;
-    samplerNode = s;
-
-    std::tie(eqNodeID, eqNode) = host.attachNode(std::make_unique<EqualizerNode>());
-    std::tie(compressorNodeID, compressorNode) =
-        host.attachNode(std::make_unique<CompressorNode>());
-    std::tie(reverbNodeID, reverbNode) = host.attachNode(std::make_unique<ReverbNode>());
-    std::tie(mixerNodeID, mixerNode) =
-        host.attachNode(std::make_unique<MixerNode>("Layer " + slot));
-
     installChangeHandlers();
+    publishSettings();
     configureEQBands();
-    applyMixerVolume();
 }
 
-SoundLayer::~SoundLayer()
-{
-    envelopeTimer.reset();
-    for (auto id : {samplerNodeID, eqNodeID, compressorNodeID, reverbNodeID, mixerNodeID})
-        host.detach(id);
-}
+SoundLayer::~SoundLayer() = default;
 
 std::string SoundLayer::displayLabel(AppLanguage language) const
 {
     return layerLabel(slot, language);
+}
+
+LayerChain& SoundLayer::chain()
+{
+    return audio.liveChain();
+}
+SamplerNode& SoundLayer::sampler()
+{
+    return chain().sampler();
+}
+EqualizerNode& SoundLayer::eq()
+{
+    return chain().eq();
+}
+CompressorNode& SoundLayer::compressor()
+{
+    return chain().compressor();
+}
+ReverbNode& SoundLayer::reverb()
+{
+    return chain().reverb();
+}
+DamperVoices& SoundLayer::damper()
+{
+    return chain().damper();
+}
+bool SoundLayer::hasDamperStage() const
+{
+    return audio.liveChain().hasDamper();
+}
+
+PluginInstrumentNode* SoundLayer::pluginNode() const
+{
+    return audio.liveChain().instrumentPlugin();
+}
+
+PluginEffectNode* SoundLayer::effectNode() const
+{
+    return audio.liveChain().effectPlugin();
+}
+
+void SoundLayer::publishSettings()
+{
+    auto& s = chain().settings;
+    s.enabled = isEnabled.get();
+    s.lowKey = lowKey.get();
+    s.highKey = highKey.get();
+    s.crossfade = crossfadeSemitones.get();
+    s.transpose = transposeSemitones.get();
+    s.octave = octaveShift.get();
+    s.velocityCurve = (int)velocityCurve.get();
+    s.damperAmount = (float)damperAmount.get();
+    s.attackTime = (float)attackTime.get();
+    s.releaseTime = (float)releaseTime.get();
+    s.volume = (float)volume.get();
 }
 
 void SoundLayer::installChangeHandlers()
@@ -53,13 +93,31 @@ void SoundLayer::installChangeHandlers()
     transposeSemitones.setClamp([](const int& v) { return std::clamp(v, -12, 12); });
     octaveShift.setClamp([](const int& v) { return std::clamp(v, -2, 2); });
     crossfadeSemitones.setClamp([](const int& v) { return std::clamp(v, 0, 12); });
-    crossfadeSemitones.setDidChange([this](const int&) { releaseNotesOutsideRange(); });
 
+    // Settings that act on the next note: handed over as they are set.
+    isEnabled.setDidChange([this](const bool&) { chain().settings.enabled = isEnabled.get(); });
+    transposeSemitones.setDidChange([this](const int&)
+                                    { chain().settings.transpose = transposeSemitones.get(); });
+    octaveShift.setDidChange([this](const int&) { chain().settings.octave = octaveShift.get(); });
+    velocityCurve.setDidChange([this](const VelocityCurve&)
+                               { chain().settings.velocityCurve = (int)velocityCurve.get(); });
+    damperAmount.setDidChange([this](const double&)
+                              { chain().settings.damperAmount = (float)damperAmount.get(); });
+    volume.setDidChange([this](const double&) { chain().settings.volume = (float)volume.get(); });
+
+    // The range: what it no longer covers stops, on the audio side, after the new bounds.
+    crossfadeSemitones.setDidChange(
+        [this](const int&)
+        {
+            chain().settings.crossfade = crossfadeSemitones.get();
+            releaseNotesOutsideRange();
+        });
     lowKey.setDidChange(
         [this](const int&)
         {
             if (lowKey.get() > highKey.get())
                 highKey = lowKey.get();
+            chain().settings.lowKey = lowKey.get();
             releaseNotesOutsideRange();
         });
     highKey.setDidChange(
@@ -67,19 +125,25 @@ void SoundLayer::installChangeHandlers()
         {
             if (highKey.get() < lowKey.get())
                 lowKey = highKey.get();
+            chain().settings.highKey = highKey.get();
             releaseNotesOutsideRange();
         });
 
-    attackTime.setDidChange([this](const double&) { applyEnvelopeRestLevel(); });
-    releaseTime.setDidChange([this](const double&) { applyEnvelopeRestLevel(); });
-    volume.setDidChange([this](const double&) { applyMixerVolume(); });
+    auto envelopeTimes = [this](const double&)
+    {
+        chain().settings.attackTime = (float)attackTime.get();
+        chain().settings.releaseTime = (float)releaseTime.get();
+        post({PerformanceEvent::Kind::layerEnvelopeRest});
+    };
+    attackTime.setDidChange(envelopeTimes);
+    releaseTime.setDidChange(envelopeTimes);
 
     eqLowGain.setDidChange([this](const double&)
-                           { eqNode->setGain(EqualizerNode::low, (float)eqLowGain.get()); });
+                           { eq().setGain(EqualizerNode::low, (float)eqLowGain.get()); });
     eqMidGain.setDidChange([this](const double&)
-                           { eqNode->setGain(EqualizerNode::mid, (float)eqMidGain.get()); });
+                           { eq().setGain(EqualizerNode::mid, (float)eqMidGain.get()); });
     eqHighGain.setDidChange([this](const double&)
-                            { eqNode->setGain(EqualizerNode::high, (float)eqHighGain.get()); });
+                            { eq().setGain(EqualizerNode::high, (float)eqHighGain.get()); });
     compressionAmount.setDidChange([this](const double&) { applyCompression(); });
     reverbAmount.setDidChange([this](const double&) { applyReverb(); });
     reverbDecay.setDidChange([this](const double&) { applyReverb(); });
@@ -99,196 +163,92 @@ void SoundLayer::installChangeHandlers()
 
 // ---- Note path --------------------------------------------------------------------------
 
+void SoundLayer::post(PerformanceEvent event)
+{
+    event.layer = (std::int8_t)index;
+    router.post(PerformanceRouter::Lane::messageThread, event);
+}
+
 double SoundLayer::playGain(int note) const
 {
-    const int low = lowKey.get();
-    const int high = highKey.get();
-    if (note >= low && note <= high)
-        return 1.0;
-
-    const int fade = crossfadeSemitones.get();
-    if (fade < 1)
-        return 0.0;
-
-    const int distance = note < low ? low - note : note - high;
-    if (distance > fade)
-        return 0.0;
-    return 1.0 - (double)distance / (double)(fade + 1);
-}
-
-InstrumentNode& SoundLayer::instrument()
-{
-    if (pluginInstrument != nullptr)
-        return *pluginInstrument;
-    return *samplerNode;
-}
-
-void SoundLayer::setPluginNode(PluginInstrumentNode* node, AudioHost::NodeID nodeID)
-{
-    pluginInstrument = node;
-    pluginInstrumentID = node != nullptr ? nodeID : AudioHost::NodeID{};
-}
-
-void SoundLayer::setEffectNode(PluginEffectNode* node, AudioHost::NodeID nodeID)
-{
-    pluginEffect = node;
-    pluginEffectID = node != nullptr ? nodeID : AudioHost::NodeID{};
-}
-
-void SoundLayer::send(const NoteCommand& command)
-{
-    instrument().send(command);
-    instrumentCommands.call(command);
+    return audio.liveChain().settings.playGain(note);
 }
 
 void SoundLayer::noteOn(int note, int velocity)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    if (note < 0 || note > 127 || !isEnabled.get())
+    if (note < 0 || note > 127)
         return;
-
-    const double gain = playGain(note);
-    if (gain <= 0.0)
-        return;
-
-    if (auto existing = sounded.find(note); existing != sounded.end())
-        send({NoteCommand::Kind::stop, (std::int16_t)existing->second, 0});
-
-    const int pitch = std::clamp(note + transposeSemitones.get() + 12 * octaveShift.get(), 0, 127);
-    const int shaped = apply(velocityCurve.get(), velocity);
-    const int vel = std::clamp(nearest(gain * shaped), 1, 127);
-
-    send({NoteCommand::Kind::start, (std::int16_t)pitch, (std::int16_t)vel});
-
-    const bool wasSilent = sounded.empty();
-    sounded[note] = pitch;
-    velocities[note] = vel;
-
-    if (wasSilent && usesEnvelope())
-        rampEnvelope(1.0, attackTime.get());
+    PerformanceEvent e;
+    e.kind = PerformanceEvent::Kind::layerNoteOn;
+    e.data1 = (std::uint8_t)note;
+    e.data2 = (std::uint8_t)std::clamp(velocity, 0, 127);
+    post(e);
 }
 
 void SoundLayer::noteOff(int note)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    auto entry = sounded.find(note);
-    if (entry == sounded.end())
+    if (note < 0 || note > 127)
         return;
-
-    const int pitch = entry->second;
-    sounded.erase(entry);
-    send({NoteCommand::Kind::stop, (std::int16_t)pitch, 0});
-
-    std::optional<int> vel;
-    if (auto v = velocities.find(note); v != velocities.end())
-    {
-        vel = v->second;
-        velocities.erase(v);
-    }
-
-    // Key-release noise for the pitch that sounded, scaled by how hard the key was struck.
-    const double level = vel ? damperAmount.get() * (0.35 + 0.65 * *vel / 127.0)
-                             : damperAmount.get() * 0.6775590551181102;
-    damper.play(DamperVoice::keyRelease(pitch), level);
-
-    if (sounded.empty() && usesEnvelope())
-        rampEnvelope(0.0, releaseTime.get());
+    PerformanceEvent e;
+    e.kind = PerformanceEvent::Kind::layerNoteOff;
+    e.data1 = (std::uint8_t)note;
+    post(e);
 }
 
 void SoundLayer::panicStop()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    send({NoteCommand::Kind::stopAll, 0, 0});
-    sounded.clear();
-    velocities.clear();
-    applyEnvelopeRestLevel();
+    post({PerformanceEvent::Kind::layerPanic});
 }
 
 void SoundLayer::releaseNotesOutsideRange()
 {
-    std::vector<int> notes;
-    for (auto& [note, pitch] : sounded)
-        notes.push_back(note);
-
-    for (int note : notes)
-        if (playGain(note) == 0.0)
-            noteOff(note);
+    post({PerformanceEvent::Kind::layerReleaseOutsideRange});
 }
 
-void SoundLayer::sendPitchBend(int value)
+void SoundLayer::takeReport(const PlayedState::LayerNotes& notes)
 {
-    send({NoteCommand::Kind::pitchBend, 0, (std::int16_t)std::clamp(value, 0, 16383)});
+    sounded.clear();
+    velocities.clear();
+    for (int n = 0; n < 128; ++n)
+        if (notes.pitch[n] >= 0)
+        {
+            sounded.emplace_hint(sounded.end(), n, notes.pitch[n]);
+            velocities.emplace_hint(velocities.end(), n, notes.velocity[n]);
+        }
 }
 
-// ---- Envelope ---------------------------------------------------------------------------
-
-void SoundLayer::rampEnvelope(double target, double duration)
+double SoundLayer::envelopeMultiplier() const
 {
-    if (envelopeTimer != nullptr)
-        envelopeTimer->cancel();
-
-    if (duration > 0.02)
-    {
-        const double steps = std::max(duration / envelopeTick, 1.0);
-        envelopeTarget = target;
-        envelopeStep = (target - envelope) / steps;
-        envelopeTimer = scheduler.every(envelopeTick, [this] { tickEnvelope(); });
-    }
-    else
-    {
-        envelopeTimer.reset();
-        envelope = target;
-        applyMixerVolume();
-    }
+    return audio.envelopeMultiplier();
 }
 
-void SoundLayer::tickEnvelope()
+float SoundLayer::outputGain() const
 {
-    envelope += envelopeStep;
-    if ((envelopeStep >= 0.0 && envelope >= envelopeTarget) ||
-        (envelopeStep < 0.0 && envelope <= envelopeTarget))
-    {
-        envelope = envelopeTarget;
-        if (envelopeTimer != nullptr)
-            envelopeTimer->cancel();
-    }
-    applyMixerVolume();
-}
-
-void SoundLayer::applyEnvelopeRestLevel()
-{
-    if (!sounded.empty())
-        return;
-    if (envelopeTimer != nullptr)
-        envelopeTimer->cancel();
-    envelope = usesEnvelope() ? 0.0 : 1.0;
-    applyMixerVolume();
-}
-
-void SoundLayer::applyMixerVolume()
-{
-    mixerNode->setOutputVolume((float)(volume.get() * envelope));
+    return (float)(volume.get() * audio.envelopeMultiplier());
 }
 
 // ---- Chain ------------------------------------------------------------------------------
 
 void SoundLayer::configureEQBands()
 {
-    eqNode->setGain(EqualizerNode::low, (float)eqLowGain.get());
-    eqNode->setGain(EqualizerNode::mid, (float)eqMidGain.get());
-    eqNode->setGain(EqualizerNode::high, (float)eqHighGain.get());
+    eq().setGain(EqualizerNode::low, (float)eqLowGain.get());
+    eq().setGain(EqualizerNode::mid, (float)eqMidGain.get());
+    eq().setGain(EqualizerNode::high, (float)eqHighGain.get());
 }
 
 void SoundLayer::applyCompression()
 {
-    compressorNode->setThreshold(-24.0f);
-    compressorNode->setHeadRoom((float)((1.0 - compressionAmount.get()) * 40.0));
+    compressor().setThreshold(-24.0f);
+    compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * 40.0));
 }
 
 void SoundLayer::applyReverb()
 {
     const double d = std::clamp(reverbDecay.get(), 0.0, 1.0);
-    auto set = [this](ReverbNode::Parameter p, double v) { reverbNode->setParameter(p, (float)v); };
+    auto set = [this](ReverbNode::Parameter p, double v) { reverb().setParameter(p, (float)v); };
     set(ReverbNode::dryWetMix, reverbAmount.get() * 100.0);
     set(ReverbNode::largeSize, 0.005 + 0.145 * d);
     set(ReverbNode::largeDelay, 0.01 + 0.06 * d);
@@ -306,15 +266,15 @@ SoundVariant SoundLayer::currentVariant() const
     const auto list = variants(category.get());
     if (list.empty())
         return {};
-    const int index = std::clamp(variantIndex.get(), 0, (int)list.size() - 1);
-    return list[(size_t)index];
+    const int i = std::clamp(variantIndex.get(), 0, (int)list.size() - 1);
+    return list[(size_t)i];
 }
 
 void SoundLayer::loadInstrument()
 {
     const auto variant = currentVariant();
     const auto& bank = variant.customBankPath ? *variant.customBankPath : bankPath;
-    if (auto error = samplerNode->loadInstrument(bank, variant.program, 121, 0))
+    if (auto error = sampler().loadInstrument(bank, variant.program, 121, 0))
         loadError = variant.nameEN + ": " + *error;
     else
         loadError = std::nullopt;

@@ -3,11 +3,8 @@
 #include "catalog/InstrumentCategory.h"
 #include "catalog/PluginRef.h"
 #include "core/Observable.h"
-#include "core/Scheduler.h"
-#include "engine/AudioHost.h"
-#include "engine/DamperResonance.h"
-#include "engine/InstrumentNode.h"
 #include "engine/VelocityCurve.h"
+#include "engine/realtime/PerformanceEvents.h"
 
 #include <juce_core/juce_core.h>
 
@@ -20,31 +17,34 @@ namespace norvane
 {
 
 class SamplerNode;
-class MixerNode;
 class EqualizerNode;
 class CompressorNode;
 class ReverbNode;
 class PluginInstrumentNode;
 class PluginEffectNode;
+class LayerProcessor;
+class LayerChain;
+class DamperVoices;
+class PerformanceRouter;
 
-/** One instrument layer: its published parameters, its nodes and its note state.
+/** One instrument layer as the rest of the program sees it: its published parameters, and
+    what it plays, as the audio side last reported it.
 
-    Its chain: sampler → (damper input mixer) → equaliser → compressor → reverb → fader. The
-    layer attaches its nodes; the engine connects them, since only it knows whether the layer
-    has a damper stage.
-
-    A layer decides by itself whether and how it plays an incoming note (enabled, key range and
-    crossfade, transposition, octave, velocity curve) and remembers the pitch and velocity it
-    started for each incoming note, so that a note-off stops exactly what was started, whatever
-    changed in between.
+    The layer's sound lives on the audio side, in its LayerProcessor: the note path (range and
+    crossfade, transposition, octave, velocity curve, the pitch and velocity started for each
+    incoming note, the envelope) and the chain sampler → damper sounds → equaliser →
+    compressor → reverb → effect → fader. Every published value is handed there the moment it
+    is set; the layer's own note requests (the drone pad's, the tests') travel through the
+    performance router like every other note.
 
     Message thread only.
 */
 class SoundLayer final : public ObservableObject
 {
 public:
-    SoundLayer(AudioHost& host, Scheduler& scheduler, std::string slot, bool isEnabled,
-               InstrumentCategory category, std::string soundBankPath);
+    /** `index`: 0–3 for layers A–D, 4 for the drone; how the router knows the layer. */
+    SoundLayer(LayerProcessor& processor, PerformanceRouter& router, int index, std::string slot,
+               bool isEnabled, InstrumentCategory category, std::string soundBankPath);
     ~SoundLayer() override;
 
     // ---- Identity ------------------------------------------------------------------------
@@ -83,15 +83,11 @@ public:
     /** The effect plug-in between the reverb and the fader; set while it loads, too. */
     Published<std::optional<PluginRef>> effectPlugin{*this, std::nullopt};
 
-    /** The running plug-ins' nodes, present only while attached and connected. */
-    PluginInstrumentNode* pluginNode() const { return pluginInstrument; }
-    PluginEffectNode* effectNode() const { return pluginEffect; }
-    AudioHost::NodeID pluginNodeID() const { return pluginInstrumentID; }
-    AudioHost::NodeID effectNodeID() const { return pluginEffectID; }
-    void setPluginNode(PluginInstrumentNode* node, AudioHost::NodeID nodeID);
-    void setEffectNode(PluginEffectNode* node, AudioHost::NodeID nodeID);
+    /** The running plug-ins' nodes, present once loaded and handed to the audio side. */
+    PluginInstrumentNode* pluginNode() const;
+    PluginEffectNode* effectNode() const;
 
-    // ---- Note path -----------------------------------------------------------------------
+    // ---- Note path: requests to the audio side -------------------------------------------
     void noteOn(int note, int velocity);
     void noteOff(int note);
 
@@ -102,23 +98,24 @@ public:
     /** Releases every sounding note that the current range and crossfade no longer cover. */
     void releaseNotesOutsideRange();
 
-    /** Sends a 14-bit pitch bend (clamped to 0…16383) to the instrument. */
-    void sendPitchBend(int value);
-
     /** The crossfade gain for an incoming note: 1 inside the range, fading to 0 outside. */
     double playGain(int note) const;
     bool isSplit() const { return lowKey.get() > 0 || highKey.get() < 127; }
     bool usesEnvelope() const { return attackTime.get() > 0.0 || releaseTime.get() > 0.0; }
 
+    // ---- What sounds, as last reported by the audio side ---------------------------------
     /** For each incoming note that sounds: the pitch that was started. */
     const std::map<int, int>& soundedNotes() const { return sounded; }
     /** For the same notes: the velocity that was sent. */
     const std::map<int, int>& noteVelocities() const { return velocities; }
 
-    double envelopeMultiplier() const { return envelope; }
+    /** Message thread: takes the audio side's latest report (the engine does, after each
+        block it learns of). */
+    void takeReport(const PlayedState::LayerNotes& notes);
 
-    /** Advances a running envelope ramp by one step; the ramp's timer calls it every 1/60 s. */
-    void tickEnvelope();
+    double envelopeMultiplier() const;
+    /** The fader's gain now: volume × envelope. */
+    float outputGain() const;
 
     static constexpr double envelopeTick = 1.0 / 60.0;
 
@@ -139,53 +136,30 @@ public:
     /** Sets the three equaliser bands to the layer's gains. */
     void configureEQBands();
 
-    /** The damper voices of this layer (attached by the engine for the playing layers). */
-    DamperResonance damper;
-
-    // ---- Nodes ---------------------------------------------------------------------------
-    AudioHost::NodeID samplerID() const { return samplerNodeID; }
-    AudioHost::NodeID eqID() const { return eqNodeID; }
-    AudioHost::NodeID compressorID() const { return compressorNodeID; }
-    AudioHost::NodeID reverbID() const { return reverbNodeID; }
-    AudioHost::NodeID mixerID() const { return mixerNodeID; }
-    SamplerNode& sampler() { return *samplerNode; }
-    EqualizerNode& eq() { return *eqNode; }
-    CompressorNode& compressor() { return *compressorNode; }
-    ReverbNode& reverb() { return *reverbNode; }
-    MixerNode& mixer() { return *mixerNode; }
-
-    /** Every instruction sent to the instrument, as it is queued. For observers that need to
-        know exactly what sounds (tests, diagnostics). */
-    CallbackList<const NoteCommand&> instrumentCommands;
+    // ---- The audio side ------------------------------------------------------------------
+    LayerProcessor& processor() { return audio; }
+    /** The chain that plays new notes; its nodes take the parameters. */
+    LayerChain& chain();
+    SamplerNode& sampler();
+    EqualizerNode& eq();
+    CompressorNode& compressor();
+    ReverbNode& reverb();
+    /** The damper voices of the live chain (audio side: read only while nothing renders). */
+    DamperVoices& damper();
+    bool hasDamperStage() const;
 
 private:
-    InstrumentNode& instrument();
-    void send(const NoteCommand& command);
-    void rampEnvelope(double target, double duration);
-    void applyEnvelopeRestLevel();
-    void applyMixerVolume();
+    void post(PerformanceEvent event);
     void installChangeHandlers();
+    void publishSettings();
 
-    AudioHost& host;
-    Scheduler& scheduler;
+    LayerProcessor& audio;
+    PerformanceRouter& router;
+    const int index;
     std::string bankPath;
-
-    AudioHost::NodeID samplerNodeID, eqNodeID, compressorNodeID, reverbNodeID, mixerNodeID;
-    SamplerNode* samplerNode = nullptr;
-    EqualizerNode* eqNode = nullptr;
-    CompressorNode* compressorNode = nullptr;
-    ReverbNode* reverbNode = nullptr;
-    MixerNode* mixerNode = nullptr;
-    PluginInstrumentNode* pluginInstrument = nullptr;
-    PluginEffectNode* pluginEffect = nullptr;
-    AudioHost::NodeID pluginInstrumentID, pluginEffectID;
 
     std::map<int, int> sounded;
     std::map<int, int> velocities;
-    double envelope = 1.0;
-    double envelopeTarget = 1.0;
-    double envelopeStep = 0.0;
-    std::unique_ptr<TimerHandle> envelopeTimer;
 };
 
 } // namespace norvane

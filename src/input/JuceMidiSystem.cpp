@@ -3,6 +3,7 @@
 #include <juce_audio_devices/juce_audio_devices.h>
 
 #include <alsa/asoundlib.h>
+#include <pthread.h>
 
 namespace norvane
 {
@@ -19,6 +20,17 @@ public:
 
     void handleIncomingMidiMessage(juce::MidiInput*, const juce::MidiMessage& message) override
     {
+        // The toolkit's MIDI thread runs at normal priority, where a busy window can hold it
+        // up; on its first message it asks for real-time scheduling, as the audio thread has.
+        // Refused (no rights), it carries on as it was.
+        thread_local const bool raised = []
+        {
+            sched_param realtime{};
+            realtime.sched_priority = 10;
+            return pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0;
+        }();
+        (void)raised;
+
         // A packet carries at most 256 bytes; longer system-exclusive data is cut there, which
         // loses nothing since system data is skipped anyway.
         const auto size = std::min<std::size_t>((std::size_t)message.getRawDataSize(), 256);

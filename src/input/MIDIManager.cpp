@@ -3,6 +3,7 @@
 #include "core/Hash.h"
 #include "core/MessageThread.h"
 #include "engine/AudioEngine.h"
+#include "engine/realtime/PerformanceRouter.h"
 
 #include <algorithm>
 
@@ -14,16 +15,18 @@ namespace
 
 const char* const fallbackSourceName = "Dispositivo MIDI";
 
-std::set<int> with(std::set<int> s, int n)
+std::set<int> notesOf(const PlayedState::NoteSet& set)
 {
-    s.insert(n);
-    return s;
+    std::set<int> notes;
+    for (int n = 0; n < 128; ++n)
+        if (set[(size_t)n])
+            notes.insert(notes.end(), n);
+    return notes;
 }
 
-std::set<int> without(std::set<int> s, int n)
+int targetIndex(CCDestination d)
 {
-    s.erase(n);
-    return s;
+    return static_cast<int>(d); // off 0, master 1, layers A–D 2–5: the router's numbering
 }
 
 } // namespace
@@ -39,6 +42,40 @@ MIDIManager::MIDIManager(AudioEngine& engineIn, std::unique_ptr<MidiSystem> midi
 {
     self = this;
 
+    // What the audio side plays comes back here; the settings it plays by go there.
+    playedWatch = engine.played.add([this](const PlayedState& s) { takeReport(s); });
+    programWatch = engine.programChanges.add(
+        [this](int program)
+        {
+            if (onProgramChange)
+                onProgramChange(program);
+        });
+    // Settings travel to the audio side in order with the notes.
+    auto setting = [this](PerformanceEvent::Kind kind, int a, int b)
+    {
+        PerformanceEvent e;
+        e.kind = kind;
+        e.bend = (std::int16_t)std::clamp(a, -128, 127);
+        e.data1 = (std::uint8_t)a;
+        e.data2 = (std::uint8_t)b;
+        post(e);
+    };
+    transposeSemitones.setDidChange(
+        [this, setting](const int&)
+        { setting(PerformanceEvent::Kind::setTransposition, transposeSemitones.get(), 0); });
+    auto target = [this, setting](int which, CCDestination d)
+    { setting(PerformanceEvent::Kind::setControllerTarget, which, targetIndex(d)); };
+    modulationTarget.setDidChange([this, target](const CCDestination&)
+                                  { target(PerformanceRouter::modulation, modulationTarget); });
+    volumeTarget.setDidChange([this, target](const CCDestination&)
+                              { target(PerformanceRouter::volume, volumeTarget); });
+    expressionTarget.setDidChange([this, target](const CCDestination&)
+                                  { target(PerformanceRouter::expression, expressionTarget); });
+    setting(PerformanceEvent::Kind::setTransposition, 0, 0);
+    for (int which :
+         {PerformanceRouter::modulation, PerformanceRouter::volume, PerformanceRouter::expression})
+        target(which, CCDestination::off);
+
     if (const int status = midi->createClient(); status != 0)
     {
         connectionError = "No se pudo crear el cliente MIDI (" + std::to_string(status) + ")";
@@ -47,7 +84,9 @@ MIDIManager::MIDIManager(AudioEngine& engineIn, std::unique_ptr<MidiSystem> midi
     hasClient = true;
 
     // The program's own input, so that other programs on this machine can play it.
-    if (const int status = midi->openVirtualPort("Norvane", byteCallback(self)); status != 0)
+    if (const int status = midi->openVirtualPort(
+            "Norvane", byteCallback((int)PerformanceRouter::Lane::midiVirtual));
+        status != 0)
     {
         connectionError =
             "No se pudo crear el puerto de entrada MIDI (" + std::to_string(status) + ")";
@@ -129,19 +168,16 @@ void MIDIManager::connect(std::uint32_t sourceID)
     if (connected)
         midi->disconnect();
 
-    for (int note : clickedNotes.get())
-        engine.noteOff(note);
-    clickedNotes = {};
-
-    // What the old source held can no longer be released by it: release it here, with the
-    // engine's damper noise, before the bookkeeping is emptied.
+    // What the old source held can no longer be released by it, and the on-screen latches
+    // go with it: released on the audio side, with the damper noise.
     releaseHeldNotes();
 
     int status = -1;
     auto endpoint = endpointsByID.find(sourceID);
     if (endpoint != endpointsByID.end())
     {
-        status = midi->connect(endpoint->second.identifier, byteCallback(self));
+        status = midi->connect(endpoint->second.identifier,
+                               byteCallback((int)PerformanceRouter::Lane::midiDevice));
     }
 
     if (status == 0)
@@ -165,209 +201,106 @@ std::string MIDIManager::connectedSourceName() const
 
 void MIDIManager::releaseHeldNotes()
 {
-    std::set<int> held = activeNotes.get();
-    held.insert(pedalHeld.begin(), pedalHeld.end());
-    for (int note : held)
-        engine.noteOff(note);
-
-    activeNotes = {};
-    pedalHeld.clear();
-    sentForKey.clear();
-    isSustainPedalDown = false; // the pedal went with its source
-    updateSustainedNotes();
+    post({PerformanceEvent::Kind::sourceChanged});
 }
 
 // ---- Bytes ------------------------------------------------------------------------------
 
-MidiSystem::BytesCallback MIDIManager::byteCallback(juce::WeakReference<MIDIManager> weak)
+MidiSystem::BytesCallback MIDIManager::byteCallback(int lane)
 {
-    // Runs on the MIDI thread: parse there, handle each message on the message thread, in
-    // order, and only while the manager still exists.
-    return [weak](const std::uint8_t* bytes, std::size_t count)
+    // Runs on the MIDI thread: parse there and hand each message straight to the audio side,
+    // in order, stamped with its arrival. Nothing here allocates, locks or waits.
+    auto* router = &engine.router();
+    return [router, lane](const std::uint8_t* bytes, std::size_t count)
     {
+        const auto arrival = PerformanceRouter::nowNanos();
         parseMidiBytes(bytes, count,
                        [&](const ChannelMessage& m)
-                       { callAsyncWeak(weak, [m](MIDIManager& mm) { mm.dispatch(m); }); });
+                       {
+                           PerformanceEvent e;
+                           e.kind = PerformanceEvent::Kind::channelMessage;
+                           e.input = (PerformanceInput)lane;
+                           e.status = m.kind;
+                           e.data1 = m.data1;
+                           e.data2 = m.data2;
+                           e.arrivalNanos = arrival;
+                           router->post((PerformanceRouter::Lane)lane, e);
+                       });
     };
-}
-
-void MIDIManager::process(const std::uint8_t* bytes, std::size_t count)
-{
-    byteCallback(self)(bytes, count);
 }
 
 void MIDIManager::processNow(const std::uint8_t* bytes, std::size_t count)
 {
-    parseMidiBytes(bytes, count, [this](const ChannelMessage& m) { dispatch(m); });
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    parseMidiBytes(bytes, count,
+                   [this](const ChannelMessage& m)
+                   {
+                       PerformanceEvent e;
+                       e.kind = PerformanceEvent::Kind::channelMessage;
+                       e.input = PerformanceInput::midiDevice;
+                       e.status = m.kind;
+                       e.data1 = m.data1;
+                       e.data2 = m.data2;
+                       post(e);
+                   });
 }
 
-void MIDIManager::dispatch(const ChannelMessage& m)
+void MIDIManager::post(PerformanceEvent event)
 {
-    NORVANE_ASSERT_MESSAGE_THREAD;
-    switch (m.kind)
-    {
-    case 0x80:
-        noteOff(m.data1);
-        break;
-    case 0x90:
-        if (m.data2 > 0)
-            noteOn(m.data1, m.data2);
-        else
-            noteOff(m.data1);
-        break;
-    case 0xB0:
-        switch (m.data1)
-        {
-        case 1:
-            applyContinuousControl(modulationTarget.get(), m.data2);
-            break;
-        case 7:
-            applyContinuousControl(volumeTarget.get(), m.data2);
-            break;
-        case 11:
-            applyContinuousControl(expressionTarget.get(), m.data2);
-            break;
-        case 64:
-            setSustainPedal(m.data2 >= 64);
-            break;
-        default:
-            break;
-        }
-        break;
-    case 0xC0:
-        if (onProgramChange)
-            onProgramChange(m.data1);
-        break;
-    case 0xE0:
-        engine.pitchBend(m.data1 + 128 * m.data2);
-        break;
-    default: // polyphonic and channel pressure
-        break;
-    }
+    engine.router().post(PerformanceRouter::Lane::messageThread, event);
 }
 
 // ---- Notes ------------------------------------------------------------------------------
 
-int MIDIManager::transposed(int note) const
-{
-    return std::clamp(note + transposeSemitones.get(), 0, 127);
-}
-
 void MIDIManager::noteOn(int note, int velocity)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    const int n = transposed(note);
-    sentForKey[note] = n;
-    activeNotes = with(activeNotes.get(), n);
-    pedalHeld.erase(n); // struck again: no longer waiting for the pedal
-    updateSustainedNotes();
-    engine.noteOn(n, velocity);
+    if (note < 0 || note > 127)
+        return;
+    PerformanceEvent e;
+    e.kind = PerformanceEvent::Kind::keyDown;
+    e.input = PerformanceInput::computerKeys;
+    e.data1 = (std::uint8_t)note;
+    e.data2 = (std::uint8_t)std::clamp(velocity, 1, 127);
+    post(e);
 }
 
 void MIDIManager::noteOff(int note)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    // The key releases the note it started, whatever the transposition is now.
-    int n;
-    if (auto sent = sentForKey.find(note); sent != sentForKey.end())
-    {
-        n = sent->second;
-        sentForKey.erase(sent);
-    }
-    else
-    {
-        n = transposed(note);
-    }
-
-    activeNotes = without(activeNotes.get(), n);
-    if (isSustainPedalDown.get())
-        pedalHeld.insert(n);
-    else
-        engine.noteOff(n);
-    updateSustainedNotes();
+    if (note < 0 || note > 127)
+        return;
+    PerformanceEvent e;
+    e.kind = PerformanceEvent::Kind::keyUp;
+    e.input = PerformanceInput::computerKeys;
+    e.data1 = (std::uint8_t)note;
+    post(e);
 }
 
 void MIDIManager::toggleOnScreenKey(int note)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    const int n = transposed(note);
-    if (clickedNotes->count(n) != 0)
-    {
-        clickedNotes = without(clickedNotes.get(), n);
-        if (isSustainPedalDown.get())
-            pedalHeld.insert(n);
-        else if (activeNotes->count(n) == 0)
-            engine.noteOff(n);
-    }
-    else
-    {
-        clickedNotes = with(clickedNotes.get(), n);
-        pedalHeld.erase(n);
-        engine.noteOn(n, 100);
-    }
-    updateSustainedNotes();
+    PerformanceEvent e;
+    e.kind = PerformanceEvent::Kind::screenKey;
+    e.data1 = (std::uint8_t)std::clamp(note, 0, 127);
+    post(e);
 }
 
 void MIDIManager::panic()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    activeNotes = {};
-    pedalHeld.clear();
-    sentForKey.clear();
-    clickedNotes = {};
-    isSustainPedalDown = false;
-    updateSustainedNotes();
-    engine.panic();
+    post({PerformanceEvent::Kind::panic});
 }
 
-void MIDIManager::setSustainPedal(bool down)
+void MIDIManager::takeReport(const PlayedState& state)
 {
-    if (down == isSustainPedalDown.get())
-        return;
-
-    isSustainPedalDown = down;
-    engine.sustainPedal(down);
-
-    if (!down)
-    {
-        const auto held = std::exchange(pedalHeld, {});
-        for (int note : held)
-            engine.noteOff(note);
-        updateSustainedNotes();
-    }
-}
-
-void MIDIManager::applyContinuousControl(CCDestination destination, int value)
-{
-    const double v = std::clamp(value, 0, 127) / 127.0;
-    switch (destination)
-    {
-    case CCDestination::off:
-        break;
-    case CCDestination::master:
-        engine.masterVolume = v;
-        break;
-    case CCDestination::layerA:
-        engine.layerA().volume = v;
-        break;
-    case CCDestination::layerB:
-        engine.layerB().volume = v;
-        break;
-    case CCDestination::layerC:
-        engine.layerC().volume = v;
-        break;
-    case CCDestination::layerD:
-        engine.layerD().volume = v;
-        break;
-    }
-}
-
-void MIDIManager::updateSustainedNotes()
-{
-    std::set<int> all = activeNotes.get();
-    all.insert(pedalHeld.begin(), pedalHeld.end());
-    all.insert(clickedNotes->begin(), clickedNotes->end());
-    sustainedNotes = all;
+    // Played notes are not settings: these sets change nothing that is saved.
+    activeNotes = notesOf(state.active);
+    clickedNotes = notesOf(state.clicked);
+    pedalHeld = notesOf(state.heldByPedal);
+    isSustainPedalDown = state.pedalDown;
+    auto all = state.active | state.heldByPedal | state.clicked;
+    sustainedNotes = notesOf(all);
 }
 
 } // namespace norvane

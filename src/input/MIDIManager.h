@@ -2,6 +2,7 @@
 
 #include "core/Observable.h"
 #include "core/Scheduler.h"
+#include "engine/realtime/PerformanceEvents.h"
 #include "input/CCDestination.h"
 #include "input/MidiParser.h"
 #include "input/MidiSystem.h"
@@ -35,8 +36,10 @@ struct MIDISourceInfo
     keyboard all play through it, so that the global transposition, the pedal bookkeeping and
     the published note sets are shared by the three.
 
-    Keeps one MIDI source connected, parses its bytes on the MIDI thread and handles every
-    message on the message thread in arrival order.
+    Keeps one MIDI source connected. Its bytes are parsed on the MIDI thread and go straight to
+    the audio side's performance router, which plays them at the start of the next block;
+    nothing of a note waits for the message thread. What was played comes back from the audio
+    side into the published note sets, for the keyboards and the chord names to show.
 
     Message thread only, except where a method says otherwise.
 */
@@ -72,42 +75,34 @@ public:
     std::string connectedSourceName() const;
     std::optional<std::uint32_t> connectedSource() const { return connected; }
 
-    // ---- Notes ---------------------------------------------------------------------------
-    /** A key went down; `note` is before the global transposition. */
+    // ---- Notes: requests to the audio side, played at the start of the next block --------
+    /** A computer key went down; `note` is before the global transposition. */
     void noteOn(int note, int velocity);
-    /** A key came up; releases the note that key started. */
+    /** A computer key came up; releases the note that key started. */
     void noteOff(int note);
     /** Latches an on-screen key on, or off again. */
     void toggleOnScreenKey(int note);
     /** Forgets every held, latched and pedal-held note and silences the four layers. */
     void panic();
 
+    /** The notes the pedal holds, as the audio side last reported. */
     const std::set<int>& heldByPedal() const { return pedalHeld; }
 
     // ---- Bytes ---------------------------------------------------------------------------
-    /** Any thread (the MIDI thread): parses the bytes and queues each message for the
-        message thread, in order. */
-    void process(const std::uint8_t* bytes, std::size_t count);
-
-    /** Message thread: parses the bytes and handles each message at once (offline rendering,
-        tests). */
+    /** Message thread: parses the bytes as if the connected source had sent them (offline
+        rendering, tests); they are played at the start of the next block. */
     void processNow(const std::uint8_t* bytes, std::size_t count);
-
-    /** Message thread: handles one parsed message. */
-    void dispatch(const ChannelMessage& message);
 
     static std::uint32_t fnv1a(const std::string& text);
 
     static constexpr double sourcePollInterval = 1.0;
 
 private:
-    void setSustainPedal(bool down);
-    void applyContinuousControl(CCDestination destination, int value);
-    void updateSustainedNotes();
     void releaseHeldNotes();
-    int transposed(int note) const;
     void pollSources();
-    static MidiSystem::BytesCallback byteCallback(juce::WeakReference<MIDIManager> weak);
+    void takeReport(const PlayedState& state);
+    void post(PerformanceEvent event);
+    MidiSystem::BytesCallback byteCallback(int lane);
 
     AudioEngine& engine;
     std::unique_ptr<MidiSystem> midi;
@@ -118,10 +113,10 @@ private:
     std::vector<MidiEndpoint> lastListing;
 
     std::set<int> pedalHeld;
-    /** For each incoming key number that is down: the note it sent to the engine. */
-    std::map<int, int> sentForKey;
 
     std::unique_ptr<TimerHandle> pollTimer;
+    CallbackList<const PlayedState&>::Subscription playedWatch;
+    CallbackList<int>::Subscription programWatch;
     juce::WeakReference<MIDIManager> self;
 
     JUCE_DECLARE_WEAK_REFERENCEABLE(MIDIManager)

@@ -110,7 +110,15 @@ void SessionStore::beginObserving()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
     save();
-    std::vector<ObservableObject*> watched{&engine, &midi, &drone};
+    // Of the MIDI input only its settings: the notes it plays are not a change of the session.
+    auto keep = [this](auto subscription)
+    { kept.push_back(std::make_shared<decltype(subscription)>(std::move(subscription))); };
+    keep(midi.transposeSemitones.observe([this](const int&) { changed(); }));
+    keep(midi.selectedSourceID.observe([this](const auto&) { changed(); }));
+    for (auto* target : {&midi.expressionTarget, &midi.modulationTarget, &midi.volumeTarget})
+        keep(target->observe([this](const CCDestination&) { changed(); }));
+
+    std::vector<ObservableObject*> watched{&engine, &drone};
     for (auto* layer : engine.playingLayers())
         watched.push_back(layer);
     watched.push_back(&engine.dronePad());

@@ -5,6 +5,7 @@
 #include "store/LivePatch.h"
 #include "store/StoredFile.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,6 +78,8 @@ private:
     Scheduler& scheduler;
     StoredFile stored;
     std::vector<ObservableObject::WillChange::Subscription> subscriptions;
+    std::vector<std::shared_ptr<void>> kept; // subscriptions to single values
+
     std::unique_ptr<TimerHandle> debounce;
     int saves = 0;
 };

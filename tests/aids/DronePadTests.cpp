@@ -14,6 +14,7 @@ protected:
     /** What was started since the last call, and forget it. */
     Starts takeStarts()
     {
+        settle();
         auto starts = ledger.startsInOrder();
         ledger.clear();
         return starts;
@@ -54,19 +55,23 @@ TEST_F(DronePadTest, KeyOctaveAndShimmerChooseTheNotes)
     // Octave steps that would leave 0…6 change and restart nothing.
     takeStarts();
     drone.shiftOctave(+1);
+    settle();
     EXPECT_EQ(drone.octave.get(), 6);
     EXPECT_TRUE(ledger.commands.empty());
     drone.shiftOctave(-6);
     EXPECT_EQ(drone.octave.get(), 0);
     EXPECT_EQ(drone.soundingNotes().front(), 23);
+    settle();
     ledger.clear();
     drone.shiftOctave(-1);
+    settle();
     EXPECT_EQ(drone.octave.get(), 0);
     EXPECT_TRUE(ledger.commands.empty());
 
     // Switching off stops exactly what sounded and starts nothing.
     const auto sounding = drone.soundingNotes();
     drone.isEnabled = false;
+    settle();
     EXPECT_TRUE(ledger.startsInOrder().empty());
     std::vector<int> stopped;
     for (auto& c : ledger.commands)
@@ -92,6 +97,7 @@ TEST_F(DronePadTest, PadTypesSetTheToneAndStartAfterTheReload)
     EXPECT_EQ(layer.eqLowGain.get(), 1.0);
     EXPECT_EQ(layer.eqMidGain.get(), -2.0);
     EXPECT_EQ(layer.eqHighGain.get(), 2.5);
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty()); // silent while the instrument loads
     scheduler.advance(0.14);
     EXPECT_TRUE(takeStarts().empty());
@@ -128,6 +134,7 @@ TEST_F(DronePadTest, PanicLeavesTheDroneSoundingAndAGoneControllerStartsNothing)
     drone.chooseKey(7);
     engine->noteOn(60, 100);
     engine->panic();
+    settle();
     EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{43, 50, 55, 62}));
 
     {
@@ -135,8 +142,10 @@ TEST_F(DronePadTest, PanicLeavesTheDroneSoundingAndAGoneControllerStartsNothing)
         shortLived.isEnabled = true;
         shortLived.updatePlayback(true);
     }
+    settle();
     ledger.clear();
     scheduler.advance(1.0);
+    settle();
     EXPECT_TRUE(ledger.startsInOrder().empty());
 }
 

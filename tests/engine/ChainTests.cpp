@@ -194,6 +194,7 @@ TEST_F(LayerChainTest, LayerSettingsReachTheNodesAndTheOutput)
     // Layer B's and the drone's starting sound designs.
     EXPECT_DOUBLE_EQ(engine->layerB().reverbAmount.get(), 0.55);
     EXPECT_DOUBLE_EQ(engine->layerB().attackTime.get(), 1.8);
+    settle(); // the envelope comes to rest on the audio side
     EXPECT_EQ(engine->layerB().envelopeMultiplier(), 0.0);
     EXPECT_DOUBLE_EQ(engine->dronePad().volume.get(), 0.5);
     EXPECT_FLOAT_EQ(engine->dronePad().eq().getGain(EqualizerNode::high), -7.0f);

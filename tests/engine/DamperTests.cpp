@@ -1,6 +1,6 @@
 #include "engine/DamperNoiseBank.h"
-#include "engine/DamperResonance.h"
 #include "engine/PlayerNode.h"
+#include "engine/realtime/DamperVoices.h"
 #include "support/EngineFixture.h"
 
 #include <cmath>
@@ -73,69 +73,89 @@ class DamperLayerTest : public EngineFixture
 
 TEST_F(DamperLayerTest, PoolAlternatesVariantsAndTakesTurnsOverSixPlayers)
 {
-    auto& damper = engine->layerA().damper;
-    ASSERT_TRUE(damper.isAttached());
-    EXPECT_FALSE(engine->dronePad().damper.isAttached()); // the drone has no damper stage
+    EXPECT_TRUE(engine->layerA().hasDamperStage());
+    EXPECT_FALSE(engine->dronePad().hasDamperStage()); // the drone has no damper stage
 
-    const int renderedBefore = damper.noiseBank()->renderedCount();
-    damper.play(DamperVoice::keyRelease(60), 0.5);
+    DamperNoiseBank bank(48000.0);
+    DamperTable table(bank);
+    EXPECT_EQ(bank.renderedCount(), (89 + 2) * 2); // every sound, in advance
+
+    DamperVoices damper;
+    damper.play(nullptr, DamperVoice::keyRelease(60), 0.5); // no sounds yet: nothing
+    EXPECT_EQ(damper.nextPlayerIndex(), 0);
+    damper.play(&table, DamperVoice::keyRelease(60), 0.5);
     EXPECT_EQ(damper.currentVariant(), 1);
-    damper.play(DamperVoice::keyRelease(60), 0.5);
+    damper.play(&table, DamperVoice::keyRelease(60), 0.5);
     EXPECT_EQ(damper.currentVariant(), 0);
-    damper.play(DamperVoice::keyRelease(60), 0.5); // n60v0 again, from the cache
-    EXPECT_EQ(damper.noiseBank()->renderedCount() - renderedBefore, 2);
+    EXPECT_TRUE(damper.isSounding());
 
     // Silence and keys above 88 change nothing.
     const int next = damper.nextPlayerIndex(), variant = damper.currentVariant();
-    damper.play(DamperVoice::keyRelease(108), 1.0);
-    damper.play(DamperVoice::pedalDown(), 0.001);
+    damper.play(&table, DamperVoice::keyRelease(108), 1.0);
+    damper.play(&table, DamperVoice::pedalDown(), 0.001);
     EXPECT_EQ(damper.nextPlayerIndex(), next);
     EXPECT_EQ(damper.currentVariant(), variant);
 
-    for (int i = 0; i < 3; ++i)
-        damper.play(DamperVoice::keyRelease(50 + i), 2.0);
+    for (int i = 0; i < 4; ++i)
+        damper.play(&table, DamperVoice::keyRelease(50 + i), 2.0);
     EXPECT_EQ(damper.nextPlayerIndex(), 0);
-    EXPECT_FLOAT_EQ(damper.player(5).getVolume(), 1.0f); // levels above 1 play at 1
-    damper.play(DamperVoice::pedalUp(), 0.25);           // the seventh takes the first player
+    EXPECT_FLOAT_EQ(damper.playerLevel(5), 1.0f);      // levels above 1 play at 1
+    damper.play(&table, DamperVoice::pedalUp(), 0.25); // the seventh takes the first voice
     EXPECT_EQ(damper.nextPlayerIndex(), 1);
-    EXPECT_FLOAT_EQ(damper.player(0).getVolume(), 0.25f);
+    EXPECT_FLOAT_EQ(damper.playerLevel(0), 0.25f);
 
-    // Another layer at the same rate uses the same bank.
-    EXPECT_EQ(engine->layerB().damper.noiseBank(), damper.noiseBank());
+    // The table plays exactly the bank's sounds; they ring out and stop.
+    EXPECT_EQ(table.find(DamperVoice::keyRelease(60), 1),
+              bank.buffer(DamperVoice::keyRelease(60), 1).get());
+    juce::AudioBuffer<float> out(2, 48000);
+    out.clear();
+    damper.renderAdd(out, out.getNumSamples());
+    EXPECT_GT(out.getMagnitude(0, 0, 4800), 0.0f);
+    EXPECT_FALSE(damper.isSounding());
+
+    // Every engine at one rate shares one bank's table.
+    EXPECT_EQ(DamperNoiseBank::shared(48000.0)->table(), DamperNoiseBank::shared(48000.0)->table());
 }
 
 TEST_F(DamperLayerTest, KeyAndPedalLevelsFollowDamperAmountAndVelocity)
 {
     auto& a = engine->layerA();
     a.damperAmount = 1.0;
+    engine->waitForDamperSounds();
     a.noteOn(60, 127);
     a.noteOff(60);
-    EXPECT_FLOAT_EQ(a.damper.player(0).getVolume(), 1.0f);
+    settle();
+    EXPECT_FLOAT_EQ(a.damper().playerLevel(0), 1.0f);
     a.noteOn(62, 1);
     a.noteOff(62);
-    EXPECT_FLOAT_EQ(a.damper.player(1).getVolume(), (float)(0.35 + 0.65 / 127.0));
+    settle();
+    EXPECT_FLOAT_EQ(a.damper().playerLevel(1), (float)(0.35 + 0.65 / 127.0));
 
     a.damperAmount = 0.5;
     engine->sustainPedal(true);
-    EXPECT_FLOAT_EQ(a.damper.player(2).getVolume(), 0.5f);
-    EXPECT_EQ(engine->layerB().damper.nextPlayerIndex(), 0); // disabled: no pedal sound
+    settle();
+    EXPECT_FLOAT_EQ(a.damper().playerLevel(2), 0.5f);
+    EXPECT_EQ(engine->layerB().damper().nextPlayerIndex(), 0); // disabled: no pedal sound
 
     a.damperAmount = 0.0;
     engine->sustainPedal(false);
     a.noteOn(64, 100);
     a.noteOff(64);
-    EXPECT_EQ(a.damper.nextPlayerIndex(), 3); // nothing at all at amount 0
+    settle();
+    EXPECT_EQ(a.damper().nextPlayerIndex(), 3); // nothing at all at amount 0
 
     // A release of a note that never sounded makes no noise either.
     a.damperAmount = 1.0;
     a.noteOff(70);
-    EXPECT_EQ(a.damper.nextPlayerIndex(), 3);
+    settle();
+    EXPECT_EQ(a.damper().nextPlayerIndex(), 3);
 }
 
 TEST_F(DamperLayerTest, ReleaseNoiseReachesTheLayerOutput)
 {
     auto& a = engine->layerA();
     a.damperAmount = 1.0;
+    engine->waitForDamperSounds();
     renderFor(0.05);
     a.noteOn(60, 127);
     a.noteOff(60); // no sound bank here: only the damper can make a sound

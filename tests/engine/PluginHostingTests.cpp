@@ -15,6 +15,7 @@ protected:
     {
         juce::AudioBuffer<float> out(2, (int)(seconds * e.host().sampleRate()));
         e.host().render(out, 0, out.getNumSamples());
+        e.collect();
         return out;
     }
 
@@ -40,7 +41,14 @@ protected:
 
     SoundLayer& a() { return engine->layerA(); }
     AudioHost& host() { return engine->host(); }
-    AudioHost::NodeID damperMix() { return a().damper.inputMixID(); }
+
+    static double energy(const juce::AudioBuffer<float>& b)
+    {
+        double sum = 0.0;
+        for (int i = 0; i < b.getNumSamples(); ++i)
+            sum += (double)b.getSample(0, i) * b.getSample(0, i);
+        return sum;
+    }
 };
 
 TEST_F(PluginHostingTest, AnInstrumentPlugInPlaysInTheSamplersPlace)
@@ -53,7 +61,7 @@ TEST_F(PluginHostingTest, AnInstrumentPlugInPlaysInTheSamplersPlace)
     banked.setPluginFinder(findInstalled);
     // Both engines go through the same renders, so that notes meet the same block boundaries.
     EXPECT_GT(playNote(banked).getMagnitude(0, 0, 14400), 0.01f); // the sampler plays
-    EXPECT_EQ(playNote(*engine).getMagnitude(0, 0, 14400), 0.0f);  // no bank: silence
+    EXPECT_EQ(playNote(*engine).getMagnitude(0, 0, 14400), 0.0f); // no bank: silence
 
     const auto dx10 = installedRef("MDA DX10");
     for (auto* e : {engine.get(), &banked})
@@ -62,10 +70,6 @@ TEST_F(PluginHostingTest, AnInstrumentPlugInPlaysInTheSamplersPlace)
         EXPECT_EQ(e->layerA().instrumentPlugin.get(), dx10); // set at once, the node later
         EXPECT_EQ(e->layerA().pluginNode(), nullptr);
         ASSERT_TRUE(loaded(e->layerA()));
-        EXPECT_FALSE(
-            e->host().isConnected(e->layerA().samplerID(), e->layerA().damper.inputMixID()));
-        EXPECT_TRUE(
-            e->host().isConnected(e->layerA().pluginNodeID(), e->layerA().damper.inputMixID()));
     }
     const auto plugInOnly = playNote(*engine);
     const auto withSampler = playNote(banked);
@@ -84,8 +88,6 @@ TEST_F(PluginHostingTest, AnInstrumentPlugInPlaysInTheSamplersPlace)
     EXPECT_EQ(removals, 1);
     EXPECT_EQ(banked.layerA().pluginNode(), nullptr);
     EXPECT_FALSE(banked.layerA().instrumentPlugin->has_value());
-    EXPECT_TRUE(banked.host().isConnected(banked.layerA().samplerID(),
-                                          banked.layerA().damper.inputMixID()));
     EXPECT_GT(playNote(banked).getMagnitude(0, 0, 14400), 0.01f);
 }
 
@@ -102,7 +104,9 @@ TEST_F(PluginHostingTest, StateRoundTripsAndTheSamePlugInOnlyTakesTheState)
     EXPECT_FALSE(AudioEngine::pluginState(nullptr).has_value());
 
     // A fresh engine, the same reference with that state.
-    AudioEngine fresh(scheduler, {.soundBankPath = "/nonexistent/none.sf2"});
+    AudioEngine::Options bankless;
+    bankless.soundBankPath = "/nonexistent/none.sf2";
+    AudioEngine fresh(scheduler, bankless);
     fresh.setPluginFinder(findInstalled);
     fresh.loadInstrumentPlugin(piano, changed, fresh.layerA());
     ASSERT_TRUE(loaded(fresh.layerA()));
@@ -119,8 +123,8 @@ TEST_F(PluginHostingTest, StateRoundTripsAndTheSamePlugInOnlyTakesTheState)
     auto* running = fresh.layerA().pluginNode();
     fresh.loadInstrumentPlugin(piano, other, fresh.layerA());
     EXPECT_EQ(fresh.layerA().pluginNode(), running);
-    EXPECT_EQ(fresh.layerA().soundedNotes().count(64), 1u);
     render(fresh, 0.01);
+    EXPECT_EQ(fresh.layerA().soundedNotes().count(64), 1u);
     EXPECT_NEAR(firstParameter(running), 0.2f, 1.0e-3f);
 
     // Garbage as a state is ignored.
@@ -138,11 +142,7 @@ TEST_F(PluginHostingTest, ALaterRequestSupersedesOneStillLoading)
     drainMessages(100); // the piano's result, if it were to arrive late
     EXPECT_EQ(a().instrumentPlugin.get(), dx10);
     EXPECT_EQ(a().pluginNode()->plugin().getName(), "MDA DX10");
-    int pluginsConnected = 0;
-    for (auto* node : host().graph().getNodes())
-        if (dynamic_cast<PluginInstrumentNode*>(node->getProcessor()) != nullptr)
-            ++pluginsConnected;
-    EXPECT_EQ(pluginsConnected, 1);
+    EXPECT_GT(playNote(*engine).getMagnitude(0, 0, 14400), 0.01f);
 }
 
 TEST_F(PluginHostingTest, AnEffectSitsBetweenReverbAndFader)
@@ -154,23 +154,14 @@ TEST_F(PluginHostingTest, AnEffectSitsBetweenReverbAndFader)
     const auto overdrive = installedRef("MDA Overdrive");
     engine->loadEffectPlugin(overdrive, std::nullopt, a());
     ASSERT_TRUE(waitUntil([&] { return a().effectNode() != nullptr; }));
-    EXPECT_TRUE(host().isConnected(a().reverbID(), a().effectNodeID()));
-    EXPECT_TRUE(host().isConnected(a().effectNodeID(), a().mixerID()));
-    EXPECT_FALSE(host().isConnected(a().reverbID(), a().mixerID()));
     a().effectNode()->plugin().getParameters()[0]->setValueNotifyingHost(1.0f); // full drive
-    const auto driven = playNote(*engine);
-    double dryEnergy = 0.0, drivenEnergy = 0.0;
-    for (int i = 0; i < dry.getNumSamples(); ++i)
-    {
-        dryEnergy += dry.getSample(0, i) * dry.getSample(0, i);
-        drivenEnergy += driven.getSample(0, i) * driven.getSample(0, i);
-    }
+    const double dryEnergy = energy(dry), drivenEnergy = energy(playNote(*engine));
     EXPECT_GT(std::abs(drivenEnergy - dryEnergy), 0.05 * dryEnergy);
 
-    engine->loadEffectPlugin(std::nullopt, std::nullopt, a()); // "No effect"
+    // "No effect": the reverb feeds the fader straight again, and the note sounds as dry.
+    engine->loadEffectPlugin(std::nullopt, std::nullopt, a());
     EXPECT_EQ(a().effectNode(), nullptr);
-    EXPECT_TRUE(host().isConnected(a().reverbID(), a().mixerID()));
-    EXPECT_GT(playNote(*engine).getMagnitude(0, 0, 14400), 0.01f);
+    EXPECT_NEAR(energy(playNote(*engine)), dryEnergy, 0.05 * dryEnergy);
 }
 
 TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
@@ -181,7 +172,7 @@ TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
     EXPECT_EQ(*engine->loadError.get(),
               "No se pudo cargar el plugin Nobody \u2013 Nothing: el plugin no está instalado");
     EXPECT_FALSE(a().instrumentPlugin->has_value());
-    EXPECT_TRUE(host().isConnected(a().samplerID(), damperMix()));
+    EXPECT_EQ(a().pluginNode(), nullptr);
 
     // A failed replacement of a running plug-in: the sampler plays again.
     engine->loadInstrumentPlugin(installedRef("MDA Piano"), std::nullopt, a());
@@ -190,7 +181,6 @@ TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
     engine->loadInstrumentPlugin(missing, std::nullopt, a());
     ASSERT_TRUE(waitUntil([&] { return engine->loadError->has_value(); }));
     EXPECT_EQ(a().pluginNode(), nullptr);
-    EXPECT_TRUE(host().isConnected(a().samplerID(), damperMix()));
 
     // An effect offered as an instrument.
     auto delay = installedRef("MDA Delay");
@@ -207,7 +197,7 @@ TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
     ASSERT_TRUE(waitUntil([&] { return !a().effectPlugin->has_value(); }));
     EXPECT_EQ(*engine->loadError.get(),
               "No se pudo cargar el efecto Nobody \u2013 Echo: el plugin no está instalado");
-    EXPECT_TRUE(host().isConnected(a().reverbID(), a().mixerID()));
+    EXPECT_EQ(a().effectNode(), nullptr);
 }
 
 TEST_F(PluginHostingTest, RenderingThroughPlugInsStaysRealTimeSafe)
@@ -216,7 +206,7 @@ TEST_F(PluginHostingTest, RenderingThroughPlugInsStaysRealTimeSafe)
     engine->loadEffectPlugin(installedRef("MDA Delay"), std::nullopt, a());
     ASSERT_TRUE(loaded(a()));
     ASSERT_TRUE(waitUntil([&] { return a().effectNode() != nullptr; }));
-    render(*engine, 0.05); // the first block after the graph changed shape resizes its buffers
+    render(*engine, 0.05); // the plug-ins are taken up at the start of a block
 
     juce::AudioBuffer<float> block(2, 128);
     for (int i = 0; i < 200; ++i)

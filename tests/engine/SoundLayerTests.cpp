@@ -1,4 +1,3 @@
-#include "engine/MixerNode.h"
 #include "engine/SamplerNode.h"
 #include "support/EngineFixture.h"
 
@@ -54,6 +53,7 @@ TEST_F(SoundLayerTest, KeyRangeAndCrossfadeDecideWhatPlaysAndHowLoud)
 
     layer().noteOn(47, 100);
     layer().noteOn(61, 100);
+    settle();
     EXPECT_TRUE(layer().soundedNotes().empty());
     EXPECT_EQ(ledger.totalStarts(), 0);
 
@@ -66,6 +66,7 @@ TEST_F(SoundLayerTest, KeyRangeAndCrossfadeDecideWhatPlaysAndHowLoud)
 
     layer().noteOn(47, 100);
     layer().noteOn(44, 100);
+    settle();
     ASSERT_EQ(ledger.startsInOrder().size(), 1u);
     EXPECT_EQ(ledger.startsInOrder()[0], std::make_pair(47, 75));
     EXPECT_TRUE(layer().isSplit());
@@ -73,6 +74,7 @@ TEST_F(SoundLayerTest, KeyRangeAndCrossfadeDecideWhatPlaysAndHowLoud)
     // Narrowing the fade releases what it no longer covers, and nothing else.
     layer().noteOn(50, 90);
     layer().crossfadeSemitones = 0;
+    settle();
     EXPECT_EQ(layer().soundedNotes().count(47), 0u);
     EXPECT_EQ(layer().soundedNotes().count(50), 1u);
     EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{50});
@@ -84,11 +86,14 @@ TEST_F(SoundLayerTest, TranspositionOctaveAndVelocityMakeThePitch)
     layer().transposeSemitones = 5;
     layer().octaveShift = 1;
     layer().noteOn(60, 64);
+    settle();
     layer().transposeSemitones = 12;
     layer().octaveShift = 2;
     layer().noteOn(120, 64);
+    settle();
     layer().velocityCurve = VelocityCurve::hard;
     layer().noteOn(10, 1);
+    settle();
 
     const auto starts = ledger.startsInOrder();
     ASSERT_EQ(starts.size(), 3u);
@@ -101,6 +106,7 @@ TEST_F(SoundLayerTest, TranspositionOctaveAndVelocityMakeThePitch)
     layer().octaveShift = -2;
     for (int note : {60, 120, 10})
         layer().noteOff(note);
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
     EXPECT_TRUE(layer().soundedNotes().empty());
     EXPECT_TRUE(layer().noteVelocities().empty());
@@ -126,7 +132,9 @@ TEST_F(SoundLayerTest, SettingsAreClampedWhereTheyAreSet)
     layer().highKey = 60;
     layer().noteOn(55, 100);
     layer().noteOn(40, 100);
+    settle();
     layer().lowKey = 70;
+    settle();
     EXPECT_EQ(layer().highKey.get(), 70);
     EXPECT_TRUE(layer().soundedNotes().empty());
     EXPECT_TRUE(ledger.soundingPitches().empty());
@@ -139,15 +147,18 @@ TEST_F(SoundLayerTest, OnlyStartedNotesAreStoppedAndDisabledLayersStayQuiet)
 {
     NoteLedger ledger(layer());
     layer().noteOff(64); // never started: nothing at all
+    settle();
     EXPECT_TRUE(ledger.commands.empty());
 
     layer().noteOn(128, 100);
     layer().noteOn(-1, 100);
+    settle();
     EXPECT_TRUE(ledger.commands.empty());
 
     // Striking a sounding key again stops the old voice first.
     layer().noteOn(60, 100);
     layer().noteOn(60, 80);
+    settle();
     ASSERT_EQ(ledger.commands.size(), 3u);
     EXPECT_EQ(ledger.commands[1].kind, Kind::stop);
     EXPECT_EQ(layer().noteVelocities().at(60), 80);
@@ -155,39 +166,37 @@ TEST_F(SoundLayerTest, OnlyStartedNotesAreStoppedAndDisabledLayersStayQuiet)
     // Disabling stops nothing; the note-off still arrives.
     layer().isEnabled = false;
     layer().noteOn(62, 100);
+    settle();
     EXPECT_EQ(layer().soundedNotes().count(62), 0u);
     layer().noteOff(60);
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
 }
 
-TEST_F(SoundLayerTest, EnvelopeRampsOnTheSixtiethOfASecondTimer)
+TEST_F(SoundLayerTest, EnvelopeRampsOnTheSixtiethOfASecondInRenderedTime)
 {
     auto& l = layer();
     l.attackTime = 0.5;
+    settle();
     EXPECT_EQ(l.envelopeMultiplier(), 0.0); // an envelope layer rests silent
-    EXPECT_EQ(l.mixer().getOutputVolume(), 0.0f);
+    EXPECT_EQ(l.outputGain(), 0.0f);
 
-    const int timersBefore = scheduler.pendingCount();
+    // Each step adds 1/30 and comes 1/60 s of rendered audio after the one before; the ramp
+    // ends exactly at 1.
     l.noteOn(60, 100);
-    EXPECT_EQ(scheduler.pendingCount(), timersBefore + 1);
-    int ticks = 0;
-    while (l.envelopeMultiplier() < 1.0 && ticks < 100)
+    std::vector<double> levels{0.0};
+    for (int block = 0; block < 300 && levels.back() < 1.0; ++block)
     {
-        const double before = l.envelopeMultiplier();
-        scheduler.advance(SoundLayer::envelopeTick);
-        ++ticks;
-        if (l.envelopeMultiplier() < 1.0)
-        {
-            EXPECT_NEAR(l.envelopeMultiplier() - before, 1.0 / 30.0, 1e-9) << "tick " << ticks;
-        }
+        settle();
+        if (l.envelopeMultiplier() != levels.back())
+            levels.push_back(l.envelopeMultiplier());
     }
-    // 30 steps of 1/30 (the floating-point sum may need one more tick to reach 1), then
-    // exactly 1.0.
-    EXPECT_GE(ticks, 30);
-    EXPECT_LE(ticks, 31);
-    EXPECT_EQ(l.envelopeMultiplier(), 1.0);
-    EXPECT_FLOAT_EQ(l.mixer().getOutputVolume(), 0.85f);
-    EXPECT_EQ(scheduler.pendingCount(), timersBefore); // the ramp's timer has stopped
+    ASSERT_GE(levels.size(), 31u);
+    ASSERT_LE(levels.size(), 32u); // the floating-point sum may need one more step
+    for (size_t i = 1; i + 1 < levels.size(); ++i)
+        EXPECT_NEAR(levels[i] - levels[i - 1], 1.0 / 30.0, 1e-6) << "step " << i;
+    EXPECT_EQ(levels.back(), 1.0);
+    EXPECT_FLOAT_EQ(l.outputGain(), 0.85f);
 }
 
 TEST_F(SoundLayerTest, EnvelopeReleaseShortTimesAndPanic)
@@ -195,41 +204,48 @@ TEST_F(SoundLayerTest, EnvelopeReleaseShortTimesAndPanic)
     auto& l = layer();
     l.attackTime = 0.01; // 0.02 s or less is immediate
     l.noteOn(60, 100);
+    settle();
     EXPECT_EQ(l.envelopeMultiplier(), 1.0);
 
     l.releaseTime = 0.1; // notes sound: the rest level waits
+    settle();
     EXPECT_EQ(l.envelopeMultiplier(), 1.0);
     l.noteOn(64, 100); // not the first note: no new ramp
     l.noteOff(60);
+    settle();
     EXPECT_EQ(l.envelopeMultiplier(), 1.0);
     l.noteOff(64);
-    scheduler.advance(0.05);
+    renderFor(0.05);
     EXPECT_GT(l.envelopeMultiplier(), 0.0);
     EXPECT_LT(l.envelopeMultiplier(), 1.0);
 
     // A note during the release ramps up from where it stands.
     const double midway = l.envelopeMultiplier();
     l.noteOn(67, 100);
+    settle();
     EXPECT_EQ(l.envelopeMultiplier(), 1.0); // attack 0.01 s: at once
     l.attackTime = 0.2;
     l.noteOff(67);
-    scheduler.advance(1.0);
+    renderFor(1.0);
     EXPECT_EQ(l.envelopeMultiplier(), 0.0);
     EXPECT_GT(midway, 0.0);
 
     l.volume = 0.5;
-    EXPECT_EQ(l.mixer().getOutputVolume(), 0.0f); // at rest, the fader alone opens nothing
+    settle();
+    EXPECT_EQ(l.outputGain(), 0.0f); // at rest, the fader alone opens nothing
     l.noteOn(60, 100);
-    scheduler.advance(0.1);
+    renderFor(0.1);
     l.panicStop();
+    settle();
     EXPECT_EQ(l.envelopeMultiplier(), 0.0);
-    EXPECT_EQ(l.mixer().getOutputVolume(), 0.0f);
+    EXPECT_EQ(l.outputGain(), 0.0f);
     EXPECT_TRUE(l.soundedNotes().empty());
 
     l.attackTime = 0.0;
     l.releaseTime = 0.0;
+    settle();
     EXPECT_EQ(l.envelopeMultiplier(), 1.0);
-    EXPECT_FLOAT_EQ(l.mixer().getOutputVolume(), 0.5f);
+    EXPECT_FLOAT_EQ(l.outputGain(), 0.5f);
 }
 
 TEST_F(SoundLayerTest, EngineFansOutInOrderAndLeavesTheDroneAlone)
@@ -239,31 +255,49 @@ TEST_F(SoundLayerTest, EngineFansOutInOrderAndLeavesTheDroneAlone)
     engine->layerB().transposeSemitones = 1;
     engine->layerC().lowKey = 70;
 
+    // One ledger across the four layers, in the order the audio side sent.
+    struct Order final : NoteCommandProbe
+    {
+        std::vector<std::string>* order;
+        std::string slot;
+        void commandSent(int, const NoteCommand&) noexcept override { order->push_back(slot); }
+    };
     std::vector<std::string> order;
-    std::vector<CallbackList<const NoteCommand&>::Subscription> subs;
-    for (auto* l : engine->playingLayers())
-        subs.push_back(l->instrumentCommands.add([&order, l](const NoteCommand&)
-                                                 { order.push_back(l->slot); }));
+    std::vector<Order> probes(4);
+    auto layers = engine->playingLayers();
+    for (size_t i = 0; i < 4; ++i)
+    {
+        probes[i].order = &order;
+        probes[i].slot = layers[i]->slot;
+        layers[i]->processor().setCommandProbe(&probes[i]);
+    }
     NoteLedger drone(engine->dronePad());
     engine->dronePad().noteOn(40, 100);
 
     engine->noteOn(60, 100);
+    settle();
     EXPECT_EQ(order, (std::vector<std::string>{"A", "B", "D"}));
     EXPECT_EQ(engine->layerB().soundedNotes().at(60), 61);
 
     // Bends reach all four layers, enabled or not, clamped to 14 bits.
     engine->layerD().isEnabled = false;
+    for (auto* l : layers)
+        l->processor().setCommandProbe(nullptr);
     NoteLedger d(engine->layerD());
+    layers[0]->processor().setCommandProbe(&probes[0]);
     order.clear();
     for (int bend : {-5, 20000, 8192})
         engine->pitchBend(bend);
-    EXPECT_EQ(order.size(), 12u);
+    settle();
+    EXPECT_EQ(order.size(), 3u); // layer A's three
     ASSERT_EQ(d.commands.size(), 3u);
     EXPECT_EQ(d.commands[0].value, 0);
     EXPECT_EQ(d.commands[1].value, 16383);
     EXPECT_EQ(d.commands[2].value, 8192);
+    layers[0]->processor().setCommandProbe(nullptr);
 
     engine->panic();
+    settle();
     for (auto* l : engine->playingLayers())
         EXPECT_TRUE(l->soundedNotes().empty());
     EXPECT_EQ(engine->dronePad().soundedNotes().count(40), 1u);

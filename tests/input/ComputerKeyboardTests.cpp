@@ -46,11 +46,13 @@ TEST_F(ComputerKeyboardTest, LettersMapOntoOneAndAHalfOctaves)
     NoteLedger ledger(engine->layerA());
     EXPECT_TRUE(keys.handle(down(U'a')));
     EXPECT_TRUE(keys.handle(down(U'P'))); // Shift or Caps Lock: same note
+    settle();
     EXPECT_EQ(midi->activeNotes.get(), (std::set<int>{60, 75}));
 
     // R, I, Q and digits pass through untouched.
     for (char32_t c : {U'r', U'i', U'q', U'1', U'\0'})
         EXPECT_FALSE(keys.handle(down(c)));
+    settle();
     EXPECT_EQ(ledger.totalStarts(), 2);
 }
 
@@ -62,6 +64,7 @@ TEST_F(ComputerKeyboardTest, RepeatsPlayOnceAndModifiersOrTextFieldsPassKeysOn)
         EXPECT_TRUE(keys.handle(down(U'a', true)));
     EXPECT_TRUE(keys.handle(down(U'a'))); // a second key-down without key-up
     EXPECT_TRUE(keys.handle(up(U'a')));
+    settle();
     ASSERT_EQ(ledger.startsInOrder().size(), 1u);
     EXPECT_EQ(ledger.startsInOrder()[0], std::make_pair(60, 100));
     EXPECT_TRUE(ledger.soundingPitches().empty());
@@ -79,6 +82,7 @@ TEST_F(ComputerKeyboardTest, RepeatsPlayOnceAndModifiersOrTextFieldsPassKeysOn)
     auto typing = down(U'd');
     typing.textFieldHasFocus = true;
     EXPECT_FALSE(keys.handle(typing));
+    settle();
     EXPECT_EQ(ledger.startsInOrder().size(), 1u);
     EXPECT_EQ(keys.baseNote.get(), 60);
 }
@@ -99,6 +103,7 @@ TEST_F(ComputerKeyboardTest, OctaveKeysStayInRangeAndHeldKeysReleaseTheirOwnNote
     EXPECT_EQ(keys.baseNote.get(), 108); // repeats never move it
 
     keys.handle(up(U'a'));
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty()); // 60 stopped, not 108
 
     for (int i = 0; i < 10; ++i)
@@ -108,6 +113,7 @@ TEST_F(ComputerKeyboardTest, OctaveKeysStayInRangeAndHeldKeysReleaseTheirOwnNote
     keys.handle(down(U'l'));
     keys.handle(down(U'k'));
     keys.releaseAll();
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
     EXPECT_TRUE(midi->activeNotes->empty());
 }

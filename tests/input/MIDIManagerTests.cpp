@@ -12,7 +12,12 @@ protected:
         midiState->sources = {{"20-0", "Stage Piano"}, {"24-0", "Pad Controller"}};
     }
 
-    void send(std::vector<std::uint8_t> bytes) { midi->processNow(bytes.data(), bytes.size()); }
+    /** Bytes as the connected source sends them, played and reported back. */
+    void send(std::vector<std::uint8_t> bytes)
+    {
+        midi->processNow(bytes.data(), bytes.size());
+        settle();
+    }
 
     SoundLayer& a() { return engine->layerA(); }
 };
@@ -72,8 +77,10 @@ TEST_F(MIDIManagerTest, ErrorTextsWhenThereIsNoMidiSystemOrAConnectionFails)
     NoteLedger ledger(a());
     m.noteOn(60, 100);
     m.toggleOnScreenKey(64);
+    settle();
     EXPECT_EQ(ledger.totalStarts(), 2);
     m.panic();
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
 
     midiState->clientStatus = 0;
@@ -113,11 +120,12 @@ TEST_F(MIDIManagerTest, MessagesDispatchAsSpecifiedOnEveryChannel)
     EXPECT_DOUBLE_EQ(engine->masterVolume.get(), 0.85);
     m.volumeTarget = CCDestination::master;
     send({0xB0, 7, 127});
+    EXPECT_FLOAT_EQ(engine->host().mainMixerNode().getOutputVolume(), 1.0f); // on the audio side
     EXPECT_DOUBLE_EQ(engine->masterVolume.get(), 1.0);
     m.expressionTarget = CCDestination::layerA;
     send({0xB1, 11, 0});
     EXPECT_DOUBLE_EQ(a().volume.get(), 0.0);
-    EXPECT_EQ(a().mixer().getOutputVolume(), 0.0f);
+    EXPECT_EQ(a().outputGain(), 0.0f);
     m.modulationTarget = CCDestination::layerD;
     send({0xB0, 1, 127});
     EXPECT_DOUBLE_EQ(engine->layerD().volume.get(), 1.0);
@@ -134,9 +142,11 @@ TEST_F(MIDIManagerTest, TranspositionClampsPerNoteAndAKeyStopsWhatItStarted)
     NoteLedger ledger(a());
     m.transposeSemitones = 12;
     m.noteOn(120, 90);
+    settle();
     EXPECT_EQ(m.activeNotes.get(), std::set<int>{127});
     m.transposeSemitones = -12;
     m.noteOn(0, 90);
+    settle();
     EXPECT_TRUE(m.activeNotes->count(0));
 
     // The transposition changes while keys are held: each key-up stops its own note.
@@ -146,12 +156,38 @@ TEST_F(MIDIManagerTest, TranspositionClampsPerNoteAndAKeyStopsWhatItStarted)
     m.noteOff(60);
     m.noteOff(120);
     m.noteOff(0);
+    settle();
     EXPECT_TRUE(m.activeNotes->empty());
     EXPECT_TRUE(ledger.soundingPitches().empty());
     EXPECT_TRUE(a().soundedNotes().empty());
 
     // A note-off without a key-down falls back to the current transposition.
     m.noteOff(55);
+    settle();
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+
+    // The same key number on two inputs: each releases only its own note, even after the
+    // transposition has changed between them.
+    m.transposeSemitones = 0;
+    send({0x90, 60, 100});
+    m.transposeSemitones = 3;
+    m.noteOn(60, 100); // the computer's key 60: note 63
+    m.noteOff(60);
+    settle();
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{60});
+    send({0x80, 60, 0});
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+
+    // Two keys on one note: the note sounds until the last of them is up.
+    m.transposeSemitones = 0;
+    send({0x90, 64, 100});
+    m.noteOn(64, 100);
+    settle();
+    send({0x80, 64, 0});
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{64});
+    EXPECT_EQ(m.activeNotes.get(), std::set<int>{64});
+    m.noteOff(64);
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
 }
 
@@ -188,19 +224,23 @@ TEST_F(MIDIManagerTest, OnScreenKeysLatchAndRespectHeldKeysAndThePedal)
     auto& m = makeMidi();
     NoteLedger ledger(a());
     m.toggleOnScreenKey(60);
+    settle();
     EXPECT_EQ(m.clickedNotes.get(), std::set<int>{60});
     EXPECT_EQ(ledger.startsInOrder().back(), std::make_pair(60, 100));
 
     m.noteOn(60, 90); // also held on a key
     m.toggleOnScreenKey(60);
+    settle();
     EXPECT_TRUE(m.clickedNotes->empty());
     EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{60}); // not silenced
     m.noteOff(60);
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
 
     send({0xB0, 64, 127});
     m.toggleOnScreenKey(62);
     m.toggleOnScreenKey(62);
+    settle();
     EXPECT_EQ(m.heldByPedal(), std::set<int>{62});
     send({0xB0, 64, 0});
     EXPECT_TRUE(ledger.soundingPitches().empty());
@@ -213,9 +253,11 @@ TEST_F(MIDIManagerTest, SwitchingOrLosingTheSourceReleasesWhatItHeld)
     send({0x90, 60, 100, 0x90, 67, 100, 0xB0, 64, 127});
     send({0x80, 67, 0});
     m.toggleOnScreenKey(72);
+    settle();
     EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{60, 67, 72}));
 
     m.connect(MIDIManager::fnv1a("24-0"));
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
     EXPECT_TRUE(m.activeNotes->empty());
     EXPECT_TRUE(m.heldByPedal().empty());
@@ -229,19 +271,17 @@ TEST_F(MIDIManagerTest, SwitchingOrLosingTheSourceReleasesWhatItHeld)
     send({0x80, 50, 0, 0x90, 52, 100});
     midiState->sources.clear();
     scheduler.advance(1.0);
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
     EXPECT_TRUE(m.sustainedNotes->empty());
     EXPECT_FALSE(m.isSustainPedalDown.get());
 }
 
-TEST_F(MIDIManagerTest, BytesFromTheMidiThreadArriveOnTheMessageThreadInOrder)
+TEST_F(MIDIManagerTest, BytesFromTheMidiThreadsReachTheAudioSideWithoutTheMessageThread)
 {
     auto& m = makeMidi();
+    NoteLedger ledger(a());
     ASSERT_TRUE(midiState->deliver);
-    std::vector<int> seen;
-    auto watch = m.activeNotes.observe([&](const std::set<int>& notes)
-                                       { seen.push_back((int)notes.size()); });
-
     std::thread driver(
         [&]
         {
@@ -252,22 +292,32 @@ TEST_F(MIDIManagerTest, BytesFromTheMidiThreadArriveOnTheMessageThreadInOrder)
             }
             const std::uint8_t virtualOn[] = {0x90, 80, 100};
             midiState->deliverVirtual(virtualOn, sizeof(virtualOn));
+            const std::uint8_t offAndOn[] = {0x80, 45, 0, 0x90, 45, 90};
+            midiState->deliver(offAndOn, sizeof(offAndOn));
         });
     driver.join();
-    EXPECT_TRUE(m.activeNotes->empty()); // nothing is handled on the MIDI thread
 
-    drainMessages(100);
+    // No message loop runs here: the next block plays them all, each in its place.
+    engine->host().render(*std::make_unique<juce::AudioBuffer<float>>(2, 128), 0, 128);
+    EXPECT_EQ(ledger.totalStarts(), 22);
+    EXPECT_EQ(ledger.soundingPitches().size(), 21u);
+    EXPECT_EQ(ledger.startsInOrder().back(), std::make_pair(45, 90));
+    EXPECT_TRUE(m.activeNotes->empty()); // the views hear of it once the report is collected
+    engine->collect();
     EXPECT_EQ(m.activeNotes->size(), 21u);
-    ASSERT_EQ(seen.size(), 21u);
-    for (size_t i = 0; i < seen.size(); ++i)
-        EXPECT_EQ(seen[i], (int)i + 1);
 
-    // Messages still queued when the manager goes are dropped safely.
-    const std::uint8_t off[] = {0x80, 40, 0};
-    midiState->deliverVirtual(off, sizeof(off));
-    watch.reset();
+    // Played notes change nothing that is saved.
+    int changes = 0;
+    auto watch = m.transposeSemitones.observe([&](const int&) { ++changes; });
+    send({0x80, 50, 0});
+    EXPECT_EQ(changes, 0);
+
+    // Bytes still arriving when the manager goes are played safely.
     midi.reset();
-    drainMessages(50);
+    const std::uint8_t off[] = {0x80, 40, 0};
+    if (midiState->deliverVirtual)
+        midiState->deliverVirtual(off, sizeof(off));
+    renderFor(0.01);
 }
 
 } // namespace norvane::test

@@ -137,7 +137,8 @@ TEST_F(NoStuckNotesTest, RandomPerformanceLeavesNothingSounding)
         }
     }
 
-    // Let go of everything: keys, letters, pedal.
+    // Let go of everything: keys, letters, pedal, latches (as the audio side last said).
+    renderFor(0.01);
     for (int note : midiKeysDown)
     {
         const std::uint8_t bytes[] = {0x80, (std::uint8_t)note, 0};
@@ -150,6 +151,7 @@ TEST_F(NoStuckNotesTest, RandomPerformanceLeavesNothingSounding)
         e.character = c;
         keys.handle(e);
     }
+    renderFor(0.01);
     for (int note : std::set<int>(midi.clickedNotes.get()))
         midi.toggleOnScreenKey(note - midi.transposeSemitones.get());
     const std::uint8_t pedalUp[] = {0xB0, 64, 0};

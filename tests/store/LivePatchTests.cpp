@@ -181,6 +181,7 @@ TEST_F(LivePatchTest, TheApplyOrderKeepsEverySetting)
     patch.drone.rootPitchClass = 5;
     patch.apply(*engine, drone);
     scheduler.advance(0.2);
+    settle();
     const auto starts = ledger.startsInOrder();
     ASSERT_FALSE(starts.empty());
     for (const auto& [pitch, velocity] : starts)

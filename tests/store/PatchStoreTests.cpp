@@ -221,6 +221,7 @@ TEST(AppStateTest, TheSessionIsSetUpOnceAndProgramChangesRecallPatches)
     app.audioEngine.masterVolume = 0.8;
     const std::uint8_t programChange[] = {0xC0, 0};
     app.midiManager.processNow(programChange, 2);
+    settle(app.audioEngine);
     EXPECT_EQ(app.audioEngine.masterVolume.get(), 0.8);
 
     app.setUpSession();
@@ -232,6 +233,7 @@ TEST(AppStateTest, TheSessionIsSetUpOnceAndProgramChangesRecallPatches)
     EXPECT_EQ(app.sessionStore.get(), session);
 
     app.midiManager.processNow(programChange, 2);
+    settle(app.audioEngine);
     EXPECT_EQ(app.audioEngine.masterVolume.get(), 0.3);
     EXPECT_EQ(app.livePatchStore.activeIndex(), 0);
     // The end of the run saves what changed since, without waiting for the quiet period.

@@ -2,6 +2,8 @@
 
 #include "core/Scheduler.h"
 #include "engine/AudioEngine.h"
+#include "engine/InstrumentNode.h"
+#include "engine/realtime/LayerProcessor.h"
 #include "input/MIDIManager.h"
 #include "support/FakeMidi.h"
 
@@ -15,14 +17,22 @@
 namespace norvane::test
 {
 
-/** Follows every instruction a layer sends to its instrument: which pitches were started and
-    stopped, and which still sound. */
-class NoteLedger
+/** Follows every instruction a layer sends to its instruments, on the audio side: which
+    pitches were started and stopped, and which still sound. It records as the layer plays,
+    on the rendering thread, so it serves offline renders only (and allocates there). */
+class NoteLedger final : public NoteCommandProbe
 {
 public:
-    explicit NoteLedger(SoundLayer& layer)
-        : subscription(layer.instrumentCommands.add([this](const NoteCommand& c) { record(c); }))
+    explicit NoteLedger(SoundLayer& layer) : processor(layer.processor())
     {
+        processor.setCommandProbe(this);
+    }
+    ~NoteLedger() override { processor.setCommandProbe(nullptr); }
+
+    void commandSent(int chain, const NoteCommand& c) noexcept override
+    {
+        chains.push_back(chain);
+        record(c);
     }
 
     void record(const NoteCommand& c)
@@ -86,12 +96,22 @@ public:
     }
 
     std::vector<NoteCommand> commands;
+    std::vector<int> chains; // the chain each command went to
     std::array<int, 128> starts{}, stops{};
     std::array<bool, 128> sounding{};
 
 private:
-    CallbackList<const NoteCommand&>::Subscription subscription;
+    LayerProcessor& processor;
 };
+
+/** One block of `engine`, rendered here, and its report taken: whatever was asked of the
+    audio side has happened and is known. */
+inline void settle(AudioEngine& engine)
+{
+    juce::AudioBuffer<float> block(2, engine.host().maximumBlockSize());
+    engine.host().render(block, 0, block.getNumSamples());
+    engine.collect();
+}
 
 /** An engine with a manual clock. Without a sound bank the layers stay silent but their note
     logic is complete, which keeps logic tests fast; render tests ask for the real bank. */
@@ -115,13 +135,18 @@ protected:
         return *midi;
     }
 
-    /** Renders and discards `seconds` of audio, letting the audio side take its commands. */
+    /** Renders and discards `seconds` of audio, letting the audio side take its requests,
+        then takes in what it reports. */
     void renderFor(double seconds)
     {
         const int n = (int)(seconds * engine->host().sampleRate());
         juce::AudioBuffer<float> buffer(2, std::max(n, 1));
         engine->host().render(buffer, 0, buffer.getNumSamples());
+        engine->collect();
     }
+
+    /** One block: what was asked of the audio side has happened, and is reported back. */
+    void settle() { renderFor(engine->host().maximumBlockSize() / engine->host().sampleRate()); }
 
     ManualScheduler scheduler;
     std::unique_ptr<AudioEngine> engine;

@@ -4,6 +4,7 @@
 #include "catalog/PluginLibrary.h"
 #include "store/CustomNames.h"
 #include "store/UserDefaults.h"
+#include "support/EngineFixture.h"
 #include "support/FakeMidi.h"
 #include "support/TempFolder.h"
 #include "ui/ContentView.h"
@@ -18,9 +19,11 @@ class WindowTest : public ::testing::Test
 {
 protected:
     WindowTest()
-        : defaults(temp.folder.getChildFile("Norvane.settings")), localization(defaults, "en_GB.UTF-8"),
-          theme(defaults, temp.folder), names(temp.folder.getChildFile("CustomNames.json")),
-          plugins(temp.folder.getChildFile("Plugins.json"), [] { return std::vector<juce::PluginDescription>{}; }),
+        : defaults(temp.folder.getChildFile("Norvane.settings")),
+          localization(defaults, "en_GB.UTF-8"), theme(defaults, temp.folder),
+          names(temp.folder.getChildFile("CustomNames.json")),
+          plugins(temp.folder.getChildFile("Plugins.json"),
+                  [] { return std::vector<juce::PluginDescription>{}; }),
           context{theme, localization}
     {
         AppState::Options options;

@@ -41,6 +41,7 @@ void send(AppState& app, std::initializer_list<std::uint8_t> bytes)
 {
     const std::vector<std::uint8_t> message(bytes);
     app.midiManager.processNow(message.data(), message.size());
+    settle(app.audioEngine);
 }
 } // namespace
 
@@ -217,7 +218,8 @@ TEST_F(LiveViewTest, AStageRunLeavesNothingSoundingAndTheSessionAsShown)
     // Layers changed from the strips while the pedal holds the chord.
     auto& c = live().strip(2);
     const auto menu = c.instrumentMenu();
-    const auto* organ = entry(menu, fromUTF8(variants(InstrumentCategory::organ)[1].name(AppLanguage::english)));
+    const auto* organ =
+        entry(menu, fromUTF8(variants(InstrumentCategory::organ)[1].name(AppLanguage::english)));
     ASSERT_NE(organ, nullptr);
     organ->action();
     c.fader().beginDrag();

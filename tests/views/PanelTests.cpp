@@ -87,6 +87,7 @@ TEST_F(PanelTest, DroneKeysSwitchAndOctaveSteps)
 
     // A key switches the drone on in that key; the same key again leaves it on.
     click(view.keyButton(4));
+    settle();
     EXPECT_TRUE(drone.isEnabled.get());
     EXPECT_EQ(drone.rootPitchClass.get(), 4);
     EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{40, 47, 52, 59}));
@@ -97,6 +98,7 @@ TEST_F(PanelTest, DroneKeysSwitchAndOctaveSteps)
     EXPECT_TRUE(drone.isEnabled.get());
 
     click(view.enabledSwitch());
+    settle();
     EXPECT_FALSE(drone.isEnabled.get());
     EXPECT_TRUE(ledger.soundingPitches().empty());
     drone.isEnabled = true; // from elsewhere: the switch follows
@@ -106,8 +108,10 @@ TEST_F(PanelTest, DroneKeysSwitchAndOctaveSteps)
     for (int i = 0; i < 3; ++i)
         click(view.octaveDownButton());
     EXPECT_EQ(drone.octave.get(), 0);
+    settle();
     ledger.clear();
     click(view.octaveDownButton());
+    settle();
     EXPECT_EQ(drone.octave.get(), 0);
     EXPECT_TRUE(ledger.commands.empty());
     EXPECT_EQ(view.octaveText(), "0");
@@ -133,17 +137,21 @@ TEST_F(PanelTest, DronePadTypesAndKnobs)
     EXPECT_FALSE(view.padTypeButton(0).isHighlighted());
     EXPECT_DOUBLE_EQ(view.knob(1).value(), 0.85);
     EXPECT_DOUBLE_EQ(view.knob(2).value(), 0.95);
+    settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
     scheduler.advance(0.2);
+    settle();
     EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{40, 47, 52, 59}));
 
     // Shimmer up adds the high octaves; a double-click takes them away again.
     auto& shimmer = view.knob(4);
     shimmer.dragTo(-RotaryKnob::dragPoints, false);
     shimmer.endDrag();
+    settle();
     EXPECT_DOUBLE_EQ(drone.shimmer.get(), 1.0);
     EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{40, 47, 52, 59, 64, 71, 76}));
     shimmer.resetToDefault();
+    settle();
     EXPECT_EQ(drone.shimmer.get(), 0.0);
     EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{40, 47, 52, 59}));
 

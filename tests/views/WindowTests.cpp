@@ -68,6 +68,7 @@ TEST_F(WindowTest, TranspositionStopsAtAnOctaveAndTheValueResetsIt)
     // The sustain light follows the pedal.
     const std::uint8_t pedalDown[] = {0xB0, 64, 127};
     app->midiManager.processNow(pedalDown, 3);
+    settle(app->audioEngine);
     EXPECT_TRUE(header.sustain.isHighlighted());
 }
 
@@ -79,15 +80,21 @@ TEST_F(WindowTest, ComputerKeysPlayOnlyWhileNoTextFieldHasTheFocus)
     keys.textFieldHasFocus = [&] { return textFocus; };
     keys.isKeyDown = [&](int code) { return keysDown.count(code) > 0; };
     auto& held = app->midiManager.activeNotes;
+    // Each key is played, and reported back, before the next.
     const auto press = [&](int code, juce::ModifierKeys modifiers = {})
     {
         keysDown.insert(code);
-        return view->keyPressed(juce::KeyPress(code, modifiers, (juce::juce_wchar)code));
+        const bool taken =
+            view->keyPressed(juce::KeyPress(code, modifiers, (juce::juce_wchar)code));
+        settle(app->audioEngine);
+        return taken;
     };
     const auto release = [&](int code)
     {
         keysDown.erase(code);
-        return view->keyStateChanged(false);
+        const bool taken = view->keyStateChanged(false);
+        settle(app->audioEngine);
+        return taken;
     };
 
     // A held key repeats without sounding twice; its release stops it.
@@ -125,6 +132,7 @@ TEST_F(WindowTest, ComputerKeysPlayOnlyWhileNoTextFieldHasTheFocus)
     EXPECT_TRUE(press('G'));
     EXPECT_FALSE(held->empty());
     view->focusLost(juce::Component::focusChangedDirectly);
+    settle(app->audioEngine);
     EXPECT_TRUE(held->empty());
 }
 
@@ -135,6 +143,7 @@ TEST_F(WindowTest, ChordCardKeyboardPickersAndErrorLine)
     EXPECT_EQ(card.notesText(), " ");
     for (int note : {60, 64, 67})
         app->midiManager.toggleOnScreenKey(note);
+    settle(app->audioEngine);
     EXPECT_EQ(card.symbolText(), "C");
     EXPECT_EQ(card.notesText(), juce::String::fromUTF8("C  ·  E  ·  G"));
     EXPECT_EQ(view->chords().keyboard().state(64), PianoKeyboardView::KeyState::pressed);
@@ -195,7 +204,8 @@ TEST_F(WindowTest, AppearancePanelChoosesColoursGroundsAndPhotos)
         auto mouse = juce::Desktop::getInstance().getMainMouseSource();
         const auto at = area.getCentre().toFloat();
         panel.mouseUp(juce::MouseEvent(mouse, at, {}, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, &panel, &panel,
-                                       juce::Time::getCurrentTime(), at, juce::Time::getCurrentTime(), 1, false));
+                                       juce::Time::getCurrentTime(), at,
+                                       juce::Time::getCurrentTime(), 1, false));
     };
     click(panel.presetArea(5));
     EXPECT_EQ(theme.selectedPresetID.get(), "rojo");
@@ -207,7 +217,8 @@ TEST_F(WindowTest, AppearancePanelChoosesColoursGroundsAndPhotos)
     const auto text = temp.folder.getChildFile("notes.txt");
     text.replaceWithText("no picture");
     panel.useImage(text);
-    EXPECT_EQ(panel.imageError(), juce::String("That image could not be read. Try a PNG or a JPEG."));
+    EXPECT_EQ(panel.imageError(),
+              juce::String("That image could not be read. Try a PNG or a JPEG."));
     EXPECT_EQ(theme.backgroundStyle.get(), BackgroundStyle::paper);
     EXPECT_FALSE(panel.showsImageControls());
     EXPECT_EQ(panel.imageButtonText(), juce::String::fromUTF8("Choose image…"));

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "core/SpscFifo.h"
+#include "engine/InstrumentNode.h"
+#include "engine/realtime/DamperVoices.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <atomic>
+#include <memory>
+
+namespace norvane
+{
+
+class SamplerNode;
+class EqualizerNode;
+class CompressorNode;
+class ReverbNode;
+class PluginInstrumentNode;
+class PluginEffectNode;
+
+/** What one chain reads on the audio side to route and shape notes: written by the message
+    thread, one atomic per value, read at the moment a note needs it. */
+struct ChainSettings
+{
+    std::atomic<bool> enabled{false};
+    std::atomic<int> lowKey{0}, highKey{127}, crossfade{0}, transpose{0}, octave{0};
+    std::atomic<int> velocityCurve{0}; ///< a VelocityCurve
+    std::atomic<float> damperAmount{0.0f}, attackTime{0.0f}, releaseTime{0.0f};
+    std::atomic<float> volume{0.85f};
+
+    /** The crossfade gain of an incoming note: 1 inside the range, fading to 0 outside. */
+    double playGain(int note) const noexcept;
+    bool usesEnvelope() const noexcept
+    {
+        return attackTime.load() > 0.0f || releaseTime.load() > 0.0f;
+    }
+
+    /** Message thread: takes over every value of `other`. */
+    void copyFrom(const ChainSettings& other) noexcept;
+};
+
+/** One complete signal chain of a layer: its instrument (the built-in sampler, or a hosted
+    plug-in in its place), damper sounds, equaliser, compressor, reverb, an optional effect
+    plug-in and the fader. It renders as plain code inside the layer's graph node, so that
+    plug-ins come and go without the graph changing.
+
+    Parameters are set from the message thread through the nodes' atomics and `settings`;
+    plug-ins are offered from the message thread and taken up by the audio thread at the start
+    of a block; everything else is the audio thread's.
+*/
+class LayerChain
+{
+public:
+    /** `sampleRate`: the rate the sampler builds its first sounds at, until prepare(). */
+    LayerChain(bool withDamper, double sampleRate);
+    ~LayerChain();
+
+    LayerChain(const LayerChain&) = delete;
+    LayerChain& operator=(const LayerChain&) = delete;
+
+    ChainSettings settings;
+
+    SamplerNode& sampler() { return *samplerNode; }
+    EqualizerNode& eq() { return *eqNode; }
+    CompressorNode& compressor() { return *compressorNode; }
+    ReverbNode& reverb() { return *reverbNode; }
+    bool hasDamper() const noexcept { return withDamperStage; }
+
+    // ---- Plug-ins: message thread -------------------------------------------------------
+    /** Puts a prepared instrument plug-in in the sampler's place (nothing: the sampler plays
+        again). It takes over at the start of the next block; the one it replaces is stopped
+        there and given back to collectRetired(). */
+    void offerInstrument(std::unique_ptr<PluginInstrumentNode> node);
+    /** The same for the effect between the reverb and the fader. */
+    void offerEffect(std::unique_ptr<PluginEffectNode> node);
+
+    /** What was offered last: the plug-ins this chain plays from its next block on. */
+    PluginInstrumentNode* instrumentPlugin() const { return offeredInstrument; }
+    PluginEffectNode* effectPlugin() const { return offeredEffect; }
+
+    /** Message thread: frees what the audio thread has let go of. */
+    void collectRetired();
+
+    // ---- Audio thread --------------------------------------------------------------------
+    /** Not concurrent with render(): prepares every node for this rate and block size. */
+    void prepare(double sampleRate, int maximumBlockSize);
+
+    /** Start of a block: takes up plug-ins offered since the last. */
+    void takeOffers() noexcept;
+
+    /** Sends a command to the instrument playing now. */
+    void play(const NoteCommand& command) noexcept;
+
+    DamperVoices& damper() noexcept { return damperVoices; }
+
+    /** Renders the chain's next `numSamples` samples and adds them to `out`, the fader going
+        from its last gain to `gain` over the block. */
+    void render(juce::AudioBuffer<float>& out, int numSamples, float gain) noexcept;
+
+    /** True while the sampler still rings out notes stopped when a plug-in took its place. */
+    bool isSamplerDraining() const noexcept { return samplerDraining; }
+
+private:
+    std::unique_ptr<SamplerNode> samplerNode;
+    std::unique_ptr<EqualizerNode> eqNode;
+    std::unique_ptr<CompressorNode> compressorNode;
+    std::unique_ptr<ReverbNode> reverbNode;
+    const bool withDamperStage;
+    DamperVoices damperVoices;
+
+    // Hand-over of plug-ins. A pointer travels message → audio through the offer slots and
+    // audio → message through the retired queue; whoever holds it owns it.
+    std::atomic<PluginInstrumentNode*> instrumentOffer{nullptr};
+    std::atomic<PluginEffectNode*> effectOffer{nullptr};
+    SpscFifo<juce::AudioProcessor*, 32> retired;
+    PluginInstrumentNode* offeredInstrument = nullptr; // message thread's view
+    PluginEffectNode* offeredEffect = nullptr;
+
+    PluginInstrumentNode* activeInstrument = nullptr; // audio thread
+    PluginEffectNode* activeEffect = nullptr;
+    bool samplerDraining = false;
+
+    juce::AudioBuffer<float> work, extra;
+    juce::MidiBuffer noMidi;
+    float appliedGain = -1.0f;
+};
+
+} // namespace norvane

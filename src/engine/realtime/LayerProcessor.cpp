@@ -1,0 +1,229 @@
+#include "engine/realtime/LayerProcessor.h"
+
+#include "engine/VelocityCurve.h"
+
+#include <algorithm>
+
+namespace norvane
+{
+
+LayerProcessor::LayerProcessor(std::string slotIn, bool withDamper, double sampleRate,
+                               const std::atomic<const DamperTable*>& table)
+    : NodeProcessor("Layer " + juce::String(slotIn), Inputs::none), slot(std::move(slotIn)),
+      damperTable(table), meterTap("Tap " + juce::String(slot))
+{
+    for (auto& c : chains)
+        c = std::make_unique<LayerChain>(withDamper, sampleRate);
+    samplesPerTick = sampleRate * envelopeTick;
+}
+
+LayerProcessor::~LayerProcessor() = default;
+
+void LayerProcessor::send(int chain, const NoteCommand& command) noexcept
+{
+    chains[(size_t)chain]->play(command);
+    if (auto* probe = commandProbe.load(std::memory_order_relaxed))
+        probe->commandSent(chain, command);
+}
+
+void LayerProcessor::takeOffers() noexcept
+{
+    for (auto& c : chains)
+        c->takeOffers();
+}
+
+// ---- Note path --------------------------------------------------------------------------
+
+void LayerProcessor::noteOn(int note, int velocity) noexcept
+{
+    if (note < 0 || note > 127)
+        return;
+    const auto& s = liveChain().settings;
+    if (!s.enabled.load())
+        return;
+    const double gain = s.playGain(note);
+    if (gain <= 0.0)
+        return;
+
+    auto& entry = sounded[(size_t)note];
+    if (entry.chain >= 0)
+    {
+        // The same key struck again (the pedal holding it, say): the old voice stops first.
+        send(entry.chain, {NoteCommand::Kind::stop, entry.pitch, 0});
+        if (entry.chain != live && --notesOnChain[(size_t)entry.chain] == 0 &&
+            chains[(size_t)entry.chain]->settings.usesEnvelope())
+            ramp(entry.chain, 0.0, chains[(size_t)entry.chain]->settings.releaseTime.load());
+    }
+
+    const int pitch = std::clamp(note + s.transpose.load() + 12 * s.octave.load(), 0, 127);
+    const int shaped = apply((VelocityCurve)s.velocityCurve.load(), velocity);
+    const int vel = std::clamp(nearest(gain * shaped), 1, 127);
+    send(live, {NoteCommand::Kind::start, (std::int16_t)pitch, (std::int16_t)vel});
+
+    const bool wasSilent = notesOnChain[(size_t)live] == 0 && entry.chain != live;
+    if (entry.chain != live)
+        ++notesOnChain[(size_t)live];
+    entry = {(std::int8_t)live, (std::uint8_t)pitch, (std::uint8_t)vel};
+
+    if (wasSilent && s.usesEnvelope())
+        ramp(live, 1.0, s.attackTime.load());
+}
+
+void LayerProcessor::noteOff(int note) noexcept
+{
+    if (note < 0 || note > 127)
+        return;
+    auto& entry = sounded[(size_t)note];
+    if (entry.chain < 0)
+        return;
+
+    // What was started is what stops: the settings of now play no part.
+    const int c = entry.chain;
+    const int pitch = entry.pitch, vel = entry.velocity;
+    entry = {};
+    send(c, {NoteCommand::Kind::stop, (std::int16_t)pitch, 0});
+
+    auto& chain = *chains[(size_t)c];
+    const double level = chain.settings.damperAmount.load() * (0.35 + 0.65 * vel / 127.0);
+    chain.damper().play(damperTable.load(std::memory_order_acquire), DamperVoice::keyRelease(pitch),
+                        level);
+
+    if (--notesOnChain[(size_t)c] == 0 && chain.settings.usesEnvelope())
+        ramp(c, 0.0, chain.settings.releaseTime.load());
+}
+
+void LayerProcessor::panicStop() noexcept
+{
+    for (int c = 0; c < chainCount(); ++c)
+        send(c, {NoteCommand::Kind::stopAll, 0, 0});
+    sounded.fill({});
+    notesOnChain.fill(0);
+    for (int c = 0; c < chainCount(); ++c)
+        restEnvelope(c);
+}
+
+void LayerProcessor::releaseNotesOutsideRange() noexcept
+{
+    const auto& s = liveChain().settings;
+    for (int note = 0; note < 128; ++note)
+        if (sounded[(size_t)note].chain == live && s.playGain(note) == 0.0)
+            noteOff(note);
+}
+
+void LayerProcessor::applyEnvelopeRestLevel() noexcept
+{
+    for (int c = 0; c < chainCount(); ++c)
+        restEnvelope(c);
+}
+
+void LayerProcessor::pitchBend(int value) noexcept
+{
+    const auto bend = (std::int16_t)std::clamp(value, 0, 16383);
+    for (int c = 0; c < chainCount(); ++c)
+        send(c, {NoteCommand::Kind::pitchBend, 0, bend});
+}
+
+void LayerProcessor::playPedalNoise(bool down) noexcept
+{
+    auto& chain = liveChain();
+    if (!chain.settings.enabled.load())
+        return;
+    chain.damper().play(damperTable.load(std::memory_order_acquire),
+                        down ? DamperVoice::pedalDown() : DamperVoice::pedalUp(),
+                        chain.settings.damperAmount.load());
+}
+
+void LayerProcessor::fillNotes(PlayedState::LayerNotes& notes) const noexcept
+{
+    for (size_t n = 0; n < 128; ++n)
+    {
+        notes.pitch[n] = sounded[n].chain >= 0 ? (std::int8_t)sounded[n].pitch : (std::int8_t)-1;
+        notes.velocity[n] = sounded[n].velocity;
+    }
+}
+
+bool LayerProcessor::hasSoundingNotes() const noexcept
+{
+    return std::any_of(notesOnChain.begin(), notesOnChain.end(), [](int n) { return n > 0; });
+}
+
+// ---- Envelope ---------------------------------------------------------------------------
+
+void LayerProcessor::ramp(int chain, double target, double duration) noexcept
+{
+    auto& e = envelopes[(size_t)chain];
+    if (duration > 0.02)
+    {
+        // The same steps as a timer every 1/60 s would take, counted in rendered samples.
+        const double steps = std::max(duration / envelopeTick, 1.0);
+        e.target = target;
+        e.step = (target - e.value) / steps;
+        e.ramping = true;
+        e.samplesToTick = samplesPerTick;
+    }
+    else
+    {
+        e.ramping = false;
+        e.value = target;
+    }
+}
+
+void LayerProcessor::restEnvelope(int chain) noexcept
+{
+    if (notesOnChain[(size_t)chain] != 0)
+        return;
+    auto& e = envelopes[(size_t)chain];
+    e.ramping = false;
+    e.value = chains[(size_t)chain]->settings.usesEnvelope() ? 0.0 : 1.0;
+}
+
+void LayerProcessor::advanceEnvelope(Envelope& e, int numSamples) noexcept
+{
+    if (!e.ramping)
+        return;
+    e.samplesToTick -= numSamples;
+    while (e.ramping && e.samplesToTick <= 0.0)
+    {
+        e.value += e.step;
+        if ((e.step >= 0.0 && e.value >= e.target) || (e.step < 0.0 && e.value <= e.target))
+        {
+            e.value = e.target;
+            e.ramping = false;
+        }
+        e.samplesToTick += samplesPerTick;
+    }
+}
+
+// ---- Rendering --------------------------------------------------------------------------
+
+void LayerProcessor::collectRetired()
+{
+    for (auto& c : chains)
+        c->collectRetired();
+}
+
+void LayerProcessor::prepareToPlay(double sampleRate, int maximumBlockSize)
+{
+    samplesPerTick = sampleRate * envelopeTick;
+    for (auto& c : chains)
+        c->prepare(sampleRate, maximumBlockSize);
+    meterTap.setPlayConfigDetails(2, 2, sampleRate, maximumBlockSize);
+}
+
+void LayerProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
+{
+    const int n = buffer.getNumSamples();
+    buffer.clear();
+    for (int c = 0; c < chainCount(); ++c)
+    {
+        auto& chain = *chains[(size_t)c];
+        chain.takeOffers();
+        auto& e = envelopes[(size_t)c];
+        advanceEnvelope(e, n);
+        chain.render(buffer, n, (float)(chain.settings.volume.load() * e.value));
+    }
+    meterTap.processBlock(buffer, midi);
+    envelopeMirror.store((float)envelopes[(size_t)live].value, std::memory_order_relaxed);
+}
+
+} // namespace norvane

@@ -1,0 +1,333 @@
+#include "engine/realtime/PerformanceRouter.h"
+
+#include "engine/MixerNode.h"
+#include "engine/realtime/LayerProcessor.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace norvane
+{
+
+using Kind = PerformanceEvent::Kind;
+
+PerformanceRouter::PerformanceRouter(std::array<LayerProcessor*, 4> playing, LayerProcessor& drone,
+                                     MixerNode& master)
+    : layers(playing), droneLayer(drone), masterMixer(master)
+{
+    for (auto& keys : sentForKey)
+        keys.fill(-1);
+}
+
+std::int64_t PerformanceRouter::nowNanos() noexcept
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool PerformanceRouter::post(Lane lane, PerformanceEvent event) noexcept
+{
+    if (event.arrivalNanos == 0)
+        event.arrivalNanos = nowNanos();
+    return lanes[(size_t)lane].push(event);
+}
+
+int PerformanceRouter::pendingCount() const noexcept
+{
+    int n = 0;
+    for (auto& lane : lanes)
+        n += lane.size();
+    return n;
+}
+
+void PerformanceRouter::beginBlock(int) noexcept
+{
+    // Plug-ins offered since the last block play this block's notes.
+    for (auto* l : layers)
+        l->takeOffers();
+    droneLayer.takeOffers();
+
+    // Everything that has arrived, oldest first across the lanes; within a lane in order.
+    for (;;)
+    {
+        int oldest = -1;
+        PerformanceEvent first, candidate;
+        for (int l = 0; l < laneCount; ++l)
+            if (lanes[(size_t)l].peek(candidate) &&
+                (oldest < 0 || candidate.arrivalNanos < first.arrivalNanos))
+            {
+                oldest = l;
+                first = candidate;
+            }
+        if (oldest < 0)
+            break;
+        lanes[(size_t)oldest].pop(first);
+        handle(first);
+        changed = true;
+    }
+
+    if (changed)
+        publish();
+}
+
+void PerformanceRouter::publish() noexcept
+{
+    changed = false;
+    for (int n = 0; n < 128; ++n)
+        scratch.active[(size_t)n] = keysHolding[(size_t)n] > 0;
+    scratch.clicked = clicked;
+    scratch.heldByPedal = heldByPedal;
+    scratch.pedalDown = pedalDown;
+    for (size_t l = 0; l < 4; ++l)
+        layers[l]->fillNotes(scratch.layers[l]);
+    droneLayer.fillNotes(scratch.layers[4]);
+    scratch.serial = ++serial;
+    played.write(scratch);
+}
+
+void PerformanceRouter::notify(const PerformanceNotice& notice) noexcept
+{
+    notices.push(notice); // full only after minutes without a message loop: dropped then
+}
+
+void PerformanceRouter::handle(const PerformanceEvent& e) noexcept
+{
+    auto* layer = e.layer >= 0 && e.layer < 4 ? layers[(size_t)e.layer]
+                  : e.layer == 4              ? &droneLayer
+                                              : nullptr;
+    switch (e.kind)
+    {
+    case Kind::channelMessage:
+        handleChannelMessage(e);
+        break;
+    case Kind::keyDown:
+        keyDown((int)e.input, e.data1, e.data2);
+        break;
+    case Kind::keyUp:
+        keyUp((int)e.input, e.data1);
+        break;
+    case Kind::screenKey:
+        screenKey(e.data1);
+        break;
+    case Kind::panic:
+        panic();
+        break;
+    case Kind::sourceChanged:
+        releaseEverything();
+        break;
+    case Kind::layerNoteOn:
+        if (layer != nullptr)
+            layer->noteOn(e.data1, e.data2);
+        break;
+    case Kind::layerNoteOff:
+        if (layer != nullptr)
+            layer->noteOff(e.data1);
+        break;
+    case Kind::layerPanic:
+        if (layer != nullptr)
+            layer->panicStop();
+        break;
+    case Kind::layerReleaseOutsideRange:
+        if (layer != nullptr)
+            layer->releaseNotesOutsideRange();
+        break;
+    case Kind::layerEnvelopeRest:
+        if (layer != nullptr)
+            layer->applyEnvelopeRestLevel();
+        break;
+    case Kind::enginePanic:
+        for (auto* l : layers)
+            l->panicStop();
+        break;
+    case Kind::enginePitchBend:
+        for (auto* l : layers)
+            l->pitchBend(e.bend);
+        break;
+    case Kind::engineSustainNoise:
+        for (auto* l : layers)
+            l->playPedalNoise(e.data1 != 0);
+        break;
+    case Kind::setTransposition:
+        transposition = e.bend;
+        break;
+    case Kind::setControllerTarget:
+        if (e.data1 < controllerTargets.size())
+            controllerTargets[e.data1] = e.data2;
+        break;
+    }
+}
+
+void PerformanceRouter::handleChannelMessage(const PerformanceEvent& e) noexcept
+{
+    const int input = (int)e.input;
+    switch (e.status)
+    {
+    case 0x80:
+        keyUp(input, e.data1);
+        break;
+    case 0x90:
+        if (e.data2 > 0)
+            keyDown(input, e.data1, e.data2);
+        else
+            keyUp(input, e.data1);
+        break;
+    case 0xB0:
+        switch (e.data1)
+        {
+        case 1:
+            controller(modulation, e.data2);
+            break;
+        case 7:
+            controller(volume, e.data2);
+            break;
+        case 11:
+            controller(expression, e.data2);
+            break;
+        case 64:
+            setPedal(e.data2 >= 64);
+            break;
+        default:
+            break;
+        }
+        break;
+    case 0xC0:
+        notify({PerformanceNotice::Kind::programChange, 0, e.data1});
+        break;
+    case 0xE0:
+        for (auto* l : layers)
+            l->pitchBend(e.data1 + 128 * e.data2);
+        break;
+    default: // polyphonic and channel pressure
+        break;
+    }
+}
+
+int PerformanceRouter::transposed(int key) const noexcept
+{
+    return std::clamp(key + transposition, 0, 127);
+}
+
+void PerformanceRouter::noteOn(int note, int velocity) noexcept
+{
+    for (auto* l : layers)
+        l->noteOn(note, velocity);
+}
+
+void PerformanceRouter::noteOff(int note) noexcept
+{
+    for (auto* l : layers)
+        l->noteOff(note);
+}
+
+void PerformanceRouter::keyDown(int input, int key, int velocity) noexcept
+{
+    if (key < 0 || key > 127)
+        return;
+    if (sentForKey[(size_t)input][(size_t)key] >= 0)
+        keyUp(input, key); // down twice without an up: the first is over
+
+    const int n = transposed(key);
+    sentForKey[(size_t)input][(size_t)key] = (std::int16_t)n;
+    ++keysHolding[(size_t)n];
+    heldByPedal[(size_t)n] = false; // struck again: no longer waiting for the pedal
+    noteOn(n, velocity);
+}
+
+void PerformanceRouter::keyUp(int input, int key) noexcept
+{
+    if (key < 0 || key > 127)
+        return;
+    // The key releases the note it started, whatever the transposition is now.
+    auto& sent = sentForKey[(size_t)input][(size_t)key];
+    const int n = sent >= 0 ? sent : transposed(key);
+    const bool wasHeld = sent >= 0;
+    sent = -1;
+    if (!wasHeld && keysHolding[(size_t)n] > 0)
+        return; // a stray key-up never silences a note another key holds
+
+    if (wasHeld && keysHolding[(size_t)n] > 0 && --keysHolding[(size_t)n] > 0)
+        return; // another key still holds the same note
+    if (pedalDown)
+        heldByPedal[(size_t)n] = true;
+    else if (!clicked[(size_t)n])
+        noteOff(n);
+}
+
+void PerformanceRouter::screenKey(int key) noexcept
+{
+    const int n = transposed(key);
+    if (clicked[(size_t)n])
+    {
+        clicked[(size_t)n] = false;
+        if (pedalDown)
+            heldByPedal[(size_t)n] = true;
+        else if (keysHolding[(size_t)n] == 0) // also held on a key: it keeps sounding
+            noteOff(n);
+    }
+    else
+    {
+        clicked[(size_t)n] = true;
+        heldByPedal[(size_t)n] = false;
+        noteOn(n, 100);
+    }
+}
+
+void PerformanceRouter::setPedal(bool down) noexcept
+{
+    if (down == pedalDown)
+        return; // repeated pedal messages change nothing
+    pedalDown = down;
+    for (auto* l : layers)
+        l->playPedalNoise(down);
+
+    if (!down)
+    {
+        for (int n = 0; n < 128; ++n)
+            if (heldByPedal[(size_t)n] && keysHolding[(size_t)n] == 0 && !clicked[(size_t)n])
+                noteOff(n);
+        heldByPedal.reset();
+    }
+}
+
+void PerformanceRouter::controller(int which, int value) noexcept
+{
+    const int target = controllerTargets[(size_t)which];
+    const int v = std::clamp(value, 0, 127);
+    if (target == 1)
+        masterMixer.setOutputVolume((float)(v / 127.0));
+    else if (target >= 2 && target <= 5)
+        layers[(size_t)(target - 2)]->liveChain().settings.volume = (float)(v / 127.0);
+    else
+        return;
+    notify({PerformanceNotice::Kind::volumeChange, (std::uint8_t)target, (std::uint8_t)v});
+}
+
+void PerformanceRouter::panic() noexcept
+{
+    keysHolding.fill(0);
+    for (auto& keys : sentForKey)
+        keys.fill(-1);
+    clicked.reset();
+    heldByPedal.reset();
+    pedalDown = false;
+    for (auto* l : layers)
+        l->panicStop();
+}
+
+void PerformanceRouter::releaseEverything() noexcept
+{
+    // What the old source held can no longer be released by it: release it here, damper noise
+    // and all. On-screen latches go too.
+    for (int n = 0; n < 128; ++n)
+        if (keysHolding[(size_t)n] > 0 || heldByPedal[(size_t)n] || clicked[(size_t)n])
+            noteOff(n);
+    keysHolding.fill(0);
+    for (auto& keys : sentForKey)
+        keys.fill(-1);
+    clicked.reset();
+    heldByPedal.reset();
+    pedalDown = false; // the pedal went with its source
+}
+
+} // namespace norvane

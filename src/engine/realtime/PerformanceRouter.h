@@ -1,0 +1,113 @@
+#pragma once
+
+#include "core/LatestValue.h"
+#include "core/SpscFifo.h"
+#include "engine/AudioHost.h"
+#include "engine/realtime/PerformanceEvents.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace norvane
+{
+
+class LayerProcessor;
+class MixerNode;
+
+/** The performance path on the audio side: everything that is played, from whichever input,
+    is routed here at the start of each audio block, never waiting for the message thread.
+
+    Requests arrive in three lanes, each a lock-free queue with one producer: the connected
+    MIDI source's thread, the virtual port's thread, and the message thread (computer and
+    on-screen keys, panic, the drone and the layers' own requests). At the start of a block the
+    router takes everything that has arrived, in the order it arrived across the lanes, and
+    plays it at once: a note sounds in the block after its bytes, between zero and one block
+    late. (Placing events at their arrival time one block later would keep the latency
+    constant, but the synthesizer starts notes on 64-sample boundaries anyway; taking them at
+    the block's start keeps the worst case under one block and the average at half of it.)
+
+    Here live the global transposition, the note each key started, the keys held, the
+    on-screen latches, the sustain pedal and the notes it holds, the controller targets and
+    the fan-out to layers A, B, C and D in that order; each layer decides for itself what it
+    plays (LayerProcessor). What was played goes back to the message thread as a whole state
+    (the keyboards, the chord names) and as notices that must not be lost (Program Change,
+    controller moves).
+*/
+class PerformanceRouter final : public AudioHost::BlockListener
+{
+public:
+    enum class Lane
+    {
+        midiDevice = 0,
+        midiVirtual = 1,
+        messageThread = 2
+    };
+    static constexpr int laneCount = 3;
+
+    /** The four playing layers A–D and the drone's, and the master bus's mixer. They outlive
+        the router. */
+    PerformanceRouter(std::array<LayerProcessor*, 4> playing, LayerProcessor& drone,
+                      MixerNode& master);
+
+    // ---- Any thread: the one producer of the lane ------------------------------------------
+    /** Queues a request; stamps its arrival now when it has none. False when the lane is
+        full (the audio side has stopped taking requests). */
+    bool post(Lane lane, PerformanceEvent event) noexcept;
+
+    static std::int64_t nowNanos() noexcept;
+
+    /** Controllers 1, 7 and 11, as setControllerTarget names them. Their targets: 0 nowhere,
+        1 the master, 2–5 layers A–D. */
+    static constexpr int modulation = 0, volume = 1, expression = 2;
+
+    // ---- Message thread ------------------------------------------------------------------
+    /** The newest state of what sounds, when it has changed since the last call. */
+    bool takePlayedState(PlayedState& state) noexcept { return played.read(state); }
+    /** The next notice, oldest first. */
+    bool takeNotice(PerformanceNotice& notice) noexcept { return notices.pop(notice); }
+
+    // ---- Audio thread --------------------------------------------------------------------
+    void beginBlock(int numSamples) noexcept override;
+
+    /** Audio thread (or any one thread while nothing renders): the requests waiting. */
+    int pendingCount() const noexcept;
+
+private:
+    void handle(const PerformanceEvent& e) noexcept;
+    void handleChannelMessage(const PerformanceEvent& e) noexcept;
+    void keyDown(int input, int key, int velocity) noexcept;
+    void keyUp(int input, int key) noexcept;
+    void screenKey(int key) noexcept;
+    void setPedal(bool down) noexcept;
+    void controller(int which, int value) noexcept;
+    void panic() noexcept;
+    void releaseEverything() noexcept;
+    void noteOn(int note, int velocity) noexcept;
+    void noteOff(int note) noexcept;
+    int transposed(int key) const noexcept;
+    void notify(const PerformanceNotice& notice) noexcept;
+    void publish() noexcept;
+
+    std::array<LayerProcessor*, 4> layers;
+    LayerProcessor& droneLayer;
+    MixerNode& masterMixer;
+
+    std::array<SpscFifo<PerformanceEvent, 4096>, laneCount> lanes;
+    SpscFifo<PerformanceNotice, 1024> notices;
+    LatestValue<PlayedState> played;
+
+    // Audio thread.
+    std::array<std::array<std::int16_t, 128>, performanceInputCount> sentForKey{};
+    std::array<std::uint8_t, 128> keysHolding{}; // how many keys hold each note
+    // Settings travel as requests too, so that each message meets the ones of its moment.
+    int transposition = 0;
+    std::array<int, 3> controllerTargets{};
+    PlayedState::NoteSet clicked, heldByPedal;
+    bool pedalDown = false;
+    bool changed = true;
+    PlayedState scratch{};
+    std::uint64_t serial = 0;
+};
+
+} // namespace norvane
