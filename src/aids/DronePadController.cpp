@@ -80,6 +80,7 @@ void DronePadController::updatePlayback(bool afterInstrumentReload)
     NORVANE_ASSERT_MESSAGE_THREAD;
     const int thisGeneration = ++generation;
     delayedStart.reset();
+    waitingStart.reset();
 
     for (int note : sounding)
         drone.noteOff(note);
@@ -100,13 +101,24 @@ void DronePadController::updatePlayback(bool afterInstrumentReload)
     delayedStart = scheduler.after(reloadDelay,
                                    [this, thisGeneration, notes]
                                    {
-                                       if (generation == thisGeneration)
+                                       if (generation != thisGeneration)
+                                           return;
+                                       // Still loading: the notes start with the new sound.
+                                       if (drone.isSwitchPending())
+                                           waitingStart = drone.switched.add(
+                                               [this, thisGeneration, notes]
+                                               {
+                                                   if (generation == thisGeneration)
+                                                       startNotes(notes);
+                                               });
+                                       else
                                            startNotes(notes);
                                    });
 }
 
 void DronePadController::startNotes(std::vector<int> notes)
 {
+    waitingStart.reset();
     sounding = std::move(notes);
     for (int note : sounding)
         drone.noteOn(note, velocityFor(note));

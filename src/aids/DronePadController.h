@@ -89,6 +89,7 @@ private:
     std::vector<int> sounding;
     int generation = 0;
     std::unique_ptr<TimerHandle> delayedStart;
+    CallbackList<>::Subscription waitingStart;
 };
 
 } // namespace norvane

@@ -5,6 +5,8 @@
 #include "core/MessageThread.h"
 #include "engine/LimiterNode.h"
 #include "engine/MixerNode.h"
+#include "engine/PluginNode.h"
+#include "engine/SoundLoader.h"
 #include "engine/TapNode.h"
 #include "engine/realtime/LayerProcessor.h"
 #include "engine/realtime/PerformanceRouter.h"
@@ -81,6 +83,9 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
                                          plan[i].second.first, plan[i].second.second, bankPath);
     drone = std::make_unique<SoundLayer>(*processors[4], *performance, 4, "Drone", true,
                                          InstrumentCategory::pad, bankPath);
+    loader = std::make_unique<SoundLoader>();
+    for (auto* l : allLayers())
+        l->changeRequested = [this, l] { switchLayer(*l); };
 
     // 6. Main mixer → meter tap → limiter → output.
     auto& host = *audioHost;
@@ -128,9 +133,8 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     audioHost->mainMixerNode().setOutputVolume((float)masterVolume.get());
 
     // 13–14. Sounds, then compressor and reverb settings, A to D then the drone.
-    for (auto* l :
-         {layers[0].get(), layers[1].get(), layers[2].get(), layers[3].get(), drone.get()})
-        l->loadInstrument();
+    for (auto* l : allLayers())
+        l->loadInstrumentNow(); // nothing plays yet: straight into the first chains
     for (auto* l :
          {layers[0].get(), layers[1].get(), layers[2].get(), layers[3].get(), drone.get()})
     {
@@ -169,6 +173,7 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
 AudioEngine::~AudioEngine()
 {
     collectTimer.reset();
+    loader.reset(); // its last jobs finish here, while the chains exist
     audioHost->stop();
     if (damperBuilder.joinable())
         damperBuilder.join();
@@ -266,8 +271,100 @@ void AudioEngine::collect()
             layers[(size_t)(notice.target - 2)]->volume = v;
     }
 
+    collectSwitches();
     for (auto* p : processors)
         p->collectRetired();
+}
+
+std::array<SoundLayer*, 5> AudioEngine::allLayers()
+{
+    return {layers[0].get(), layers[1].get(), layers[2].get(), layers[3].get(), drone.get()};
+}
+
+void AudioEngine::collectSwitches()
+{
+    // What the loader has loaded: the layers' load errors, for the set-ups still current.
+    std::vector<Loaded> done;
+    {
+        std::lock_guard<std::mutex> guard(loadedLock);
+        done.swap(loaded);
+    }
+    for (auto& d : done)
+    {
+        if (d.layer->processor().chain(d.chain).generation() != d.generation)
+            continue;
+        if (d.error)
+        {
+            d.layer->loadError = d.variantName + ": " + *d.error;
+            d.layer->holds[(size_t)d.chain].program = -1; // it holds what it held before
+        }
+        else
+        {
+            d.layer->loadError = std::nullopt;
+        }
+    }
+
+    // Set-ups that have taken over on the audio side.
+    auto all = allLayers();
+    for (size_t i = 0; i < all.size(); ++i)
+    {
+        auto& layer = *all[i];
+        auto& audio = layer.processor();
+        const int live = audio.liveIndex();
+        if (live != lastLive[i])
+        {
+            // The editor windows follow the set-up that plays now.
+            auto& old = audio.chain(lastLive[i]);
+            if (auto* node = old.instrumentPlugin())
+                pluginNodeWillBeRemoved.call(*node);
+            if (auto* node = old.effectPlugin())
+                pluginNodeWillBeRemoved.call(*node);
+            lastLive[i] = live;
+            layer.liveSince[(size_t)live] = ++switchSerial;
+        }
+        if (layer.pendingChain >= 0 &&
+            (layer.pendingChain == live ||
+             audio.chain(layer.pendingChain).state() == ChainState::idle))
+        {
+            layer.pendingChain = -1;
+            layer.switched.call();
+        }
+        if (layer.waitingForChain)
+            switchLayer(layer); // a chain may have come free
+    }
+}
+
+bool AudioEngine::hasPendingChanges() const
+{
+    for (auto* l : const_cast<AudioEngine*>(this)->allLayers())
+        if ((l->pendingChain >= 0 &&
+             l->processor().chain(l->pendingChain).state() == ChainState::preparing) ||
+            l->waitingForChain)
+            return true;
+    return false;
+}
+
+void AudioEngine::waitForLoads()
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    // Plug-ins arrive through the message loop, sounds from the loader; a change that waits for
+    // a chain to come free needs a rendered block first, so it does not hold this up.
+    for (int round = 0; round < 3000; ++round)
+    {
+        loader->waitUntilIdle();
+        collect();
+        bool preparing = false;
+        for (auto* l : allLayers())
+            preparing = preparing ||
+                        (l->pendingChain >= 0 &&
+                         l->processor().chain(l->pendingChain).state() == ChainState::preparing);
+        if (!preparing)
+            return;
+        if (auto* messages = juce::MessageManager::getInstanceWithoutCreating())
+            messages->runDispatchLoopUntil(5);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 // ---- Notes ------------------------------------------------------------------------------
@@ -356,11 +453,10 @@ void AudioEngine::reloadSharedBank(const std::string& path)
 {
     bankPath = path;
     panic();
-    for (auto* l :
-         {layers[0].get(), layers[1].get(), layers[2].get(), layers[3].get(), drone.get()})
+    for (auto* l : allLayers())
     {
         l->setSoundBankPath(path);
-        l->loadInstrument();
+        l->loadInstrument(); // in the background, switched in when loaded
     }
 }
 

@@ -8,6 +8,7 @@
 #include "engine/realtime/PerformanceEvents.h"
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include <array>
@@ -27,6 +28,7 @@ class TapNode;
 class LayerProcessor;
 class PerformanceRouter;
 class DamperTable;
+class SoundLoader;
 
 /** An output device offered to the user. `id` is the FNV-1a hash of "type/name". */
 struct AudioOutputDevice
@@ -186,6 +188,20 @@ public:
     void loadEffectPlugin(const std::optional<PluginRef>& ref,
                           const std::optional<juce::MemoryBlock>& state, SoundLayer& layer);
 
+    /** A change of a layer's set-up in several steps (a recalled patch): between the two
+        calls the layer's settings are gathered; the commit prepares the whole set-up in another
+        chain, which takes over once its sound and plug-ins have loaded. The notes held
+        meanwhile keep their sound, range, transposition and chain until released. */
+    void beginChange(SoundLayer& layer);
+    void commitChange(SoundLayer& layer);
+
+    /** Whether some layer's new set-up is still loading. */
+    bool hasPendingChanges() const;
+
+    /** Blocks until every new set-up asked for so far is ready to take over (offline renders,
+        tests): the loader finishes, plug-ins arrive through the message loop. */
+    void waitForLoads();
+
     /** A plug-in's state in its own format, or nothing for no node or an empty state. */
     static std::optional<juce::MemoryBlock> pluginState(PluginNode* node);
 
@@ -198,8 +214,10 @@ public:
 
 private:
     LayerProcessor& addLayerProcessor(const std::string& slot, bool withDamper);
-    void removeInstrumentNode(SoundLayer& layer);
-    void removeEffectNode(SoundLayer& layer);
+    void switchLayer(SoundLayer& layer);
+    void providePlugin(SoundLayer& layer, int chain, std::uint32_t generation, bool instrument);
+    void collectSwitches();
+    std::array<SoundLayer*, 5> allLayers();
     /** Readies a plug-in node for the graph's rate and block before the audio side has it. */
     void prepare(PluginNode& node);
     void postToLayers(PerformanceEvent event);
@@ -223,6 +241,21 @@ private:
     std::unique_ptr<TimerHandle> collectTimer;
     std::atomic<const DamperTable*> damperTable{nullptr};
     std::thread damperBuilder;
+    std::unique_ptr<SoundLoader> loader;
+
+    /** What the loader thread has loaded, for the message thread to report. */
+    struct Loaded
+    {
+        SoundLayer* layer = nullptr;
+        int chain = 0;
+        std::uint32_t generation = 0;
+        std::optional<std::string> error;
+        std::string variantName;
+    };
+    std::mutex loadedLock;
+    std::vector<Loaded> loaded; // guarded by loadedLock
+    std::uint64_t switchSerial = 0;
+    std::array<int, 5> lastLive{};
     std::vector<CallbackList<const double&>::Subscription> damperWatch;
     LimiterNode* limiterNode = nullptr;
     juce::AudioPluginFormatManager pluginFormats;

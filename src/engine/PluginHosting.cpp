@@ -1,26 +1,18 @@
-// The engine's plug-in loading: instrument plug-ins in a layer's sampler's place, effect
-// plug-ins between its reverb and its fader.
+// The engine's changes of a layer's set-up: a new set-up is prepared in a chain of its own
+// (its sound built on the loader thread, its plug-ins instantiated and handed over), and
+// takes over on the audio side once ready, while the old chain plays out the notes it holds.
 
 #include "catalog/PluginLibrary.h"
 #include "core/MessageThread.h"
 #include "engine/AudioEngine.h"
 #include "engine/PluginNode.h"
+#include "engine/SamplerNode.h"
+#include "engine/SoundLoader.h"
 #include "engine/realtime/LayerChain.h"
+#include "engine/realtime/LayerProcessor.h"
 
 namespace norvane
 {
-
-void AudioEngine::removeInstrumentNode(SoundLayer& layer)
-{
-    pluginNodeWillBeRemoved.call(*layer.pluginNode());
-    layer.chain().offerInstrument(nullptr); // the sampler plays again
-}
-
-void AudioEngine::removeEffectNode(SoundLayer& layer)
-{
-    pluginNodeWillBeRemoved.call(*layer.effectNode());
-    layer.chain().offerEffect(nullptr); // reverb straight into the fader again
-}
 
 void AudioEngine::prepare(PluginNode& node)
 {
@@ -65,48 +57,13 @@ void AudioEngine::loadInstrumentPlugin(const std::optional<PluginRef>& ref,
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
     const auto& current = layer.instrumentPlugin.get();
-    const bool nothingToDo =
-        (!ref && !current) || (ref && current && *ref == *current && layer.pluginNode());
-    if (nothingToDo)
-    {
-        if (layer.pluginNode() != nullptr && state)
-            layer.pluginNode()->restore(*state);
-        return;
-    }
-
-    layer.panicStop();
-    if (layer.pluginNode() != nullptr)
-        removeInstrumentNode(layer);
-
-    if (!ref)
-    {
-        layer.instrumentPlugin = std::nullopt;
-        return;
-    }
-
+    if (!layer.isGatheringChange() && !state &&
+        ((!ref && !current) || (ref && current && *ref == *current && layer.pluginNode())))
+        return; // what plays already
     layer.instrumentPlugin = ref;
-    instantiate(*ref,
-                [this, &layer, requested = *ref, state](
-                    std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error)
-                {
-                    if (layer.instrumentPlugin.get() != requested || layer.pluginNode() != nullptr)
-                        return; // superseded, or loaded already
-                    if (instance != nullptr &&
-                        PluginRef::isInstrumentPlugin(instance->getPluginDescription()))
-                    {
-                        auto node = std::make_unique<PluginInstrumentNode>(std::move(instance));
-                        prepare(*node);
-                        if (state)
-                            node->restore(*state);
-                        layer.chain().offerInstrument(std::move(node));
-                        loadError = std::nullopt;
-                        return;
-                    }
-                    const auto reason = error.isNotEmpty() ? error.toStdString()
-                                                           : std::string("no es un instrumento");
-                    loadError = "No se pudo cargar el plugin " + requested.name + ": " + reason;
-                    layer.instrumentPlugin = std::nullopt; // the sampler plays on
-                });
+    layer.requestedInstrumentState = state;
+    if (!layer.isGatheringChange())
+        switchLayer(layer);
 }
 
 void AudioEngine::loadEffectPlugin(const std::optional<PluginRef>& ref,
@@ -114,46 +71,196 @@ void AudioEngine::loadEffectPlugin(const std::optional<PluginRef>& ref,
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
     const auto& current = layer.effectPlugin.get();
-    const bool nothingToDo =
-        (!ref && !current) || (ref && current && *ref == *current && layer.effectNode());
-    if (nothingToDo)
-    {
-        if (layer.effectNode() != nullptr && state)
-            layer.effectNode()->restore(*state);
+    if (!layer.isGatheringChange() && !state &&
+        ((!ref && !current) || (ref && current && *ref == *current && layer.effectNode())))
         return;
-    }
-
-    if (layer.effectNode() != nullptr)
-        removeEffectNode(layer);
-
-    if (!ref)
-    {
-        layer.effectPlugin = std::nullopt;
-        return;
-    }
-
     layer.effectPlugin = ref;
-    instantiate(*ref,
-                [this, &layer, requested = *ref, state](
-                    std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error)
+    layer.requestedEffectState = state;
+    if (!layer.isGatheringChange())
+        switchLayer(layer);
+}
+
+void AudioEngine::beginChange(SoundLayer& layer)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    layer.beginChange();
+}
+
+void AudioEngine::commitChange(SoundLayer& layer)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    if (layer.changeDepth > 0 && --layer.changeDepth > 0)
+        return;
+    switchLayer(layer);
+}
+
+void AudioEngine::switchLayer(SoundLayer& layer)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    auto& audio = layer.processor();
+    layer.waitingForChain = false;
+
+    // The chain being prepared starts over (the last request wins); else a free one.
+    int c = layer.pendingChain;
+    std::optional<std::uint32_t> generation;
+    if (c >= 0)
+        generation = audio.chain(c).beginPreparing();
+    if (!generation)
+    {
+        c = -1;
+        for (int i = 0; i < LayerProcessor::chainCount && !generation; ++i)
+            if (i != audio.liveIndex() && audio.chain(i).state() == ChainState::idle)
+                if ((generation = audio.chain(i).beginPreparing()))
+                    c = i;
+    }
+    if (!generation)
+    {
+        // Every chain still plays something: the oldest lets go, and the change waits a block.
+        int oldest = -1;
+        for (int i = 0; i < LayerProcessor::chainCount; ++i)
+            if (audio.chain(i).state() == ChainState::ringing &&
+                (oldest < 0 || layer.liveSince[(size_t)i] < layer.liveSince[(size_t)oldest]))
+                oldest = i;
+        if (oldest >= 0)
+            audio.chain(oldest).requestEviction();
+        layer.waitingForChain = true;
+        return;
+    }
+
+    layer.pendingChain = c;
+    layer.pendingGeneration = *generation;
+    const auto g = *generation;
+    auto& chain = audio.chain(c);
+    layer.writeSetupTo(chain);
+
+    // The sound, unless the chain holds it already.
+    const auto variant = layer.currentVariant();
+    const auto bank = variant.customBankPath ? *variant.customBankPath : layer.soundBankPath();
+    auto& held = layer.holds[(size_t)c];
+    if (layer.reloadRequested || held.bank != bank || held.program != variant.program)
+    {
+        held.bank = bank;
+        held.program = variant.program;
+        chain.addPart(g);
+        loader->post(
+            [this, &layer, &chain, c, g, bank, program = variant.program, name = variant.nameEN]
+            {
+                Loaded result{&layer, c, g, chain.sampler().loadInstrument(bank, program, 121, 0),
+                              name};
                 {
-                    if (layer.effectPlugin.get() != requested || layer.effectNode() != nullptr)
-                        return;
-                    if (instance != nullptr)
-                    {
-                        auto node = std::make_unique<PluginEffectNode>(std::move(instance));
-                        prepare(*node);
-                        if (state)
-                            node->restore(*state);
-                        layer.chain().offerEffect(std::move(node));
-                        loadError = std::nullopt;
-                        return;
-                    }
-                    const auto reason =
-                        error.isNotEmpty() ? error.toStdString() : std::string("error desconocido");
-                    loadError = "No se pudo cargar el efecto " + requested.name + ": " + reason;
-                    layer.effectPlugin = std::nullopt;
-                });
+                    std::lock_guard<std::mutex> guard(loadedLock);
+                    loaded.push_back(std::move(result));
+                }
+                chain.partDone(g); // ready from here, whatever the message thread is doing
+            });
+    }
+    layer.reloadRequested = false;
+
+    providePlugin(layer, c, g, true);
+    providePlugin(layer, c, g, false);
+    layer.requestedInstrumentState.reset();
+    layer.requestedEffectState.reset();
+
+    chain.partDone(g); // everything asked for
+}
+
+void AudioEngine::providePlugin(SoundLayer& layer, int c, std::uint32_t g, bool instrument)
+{
+    auto& audio = layer.processor();
+    auto& chain = audio.chain(c);
+    const auto desired = instrument ? layer.instrumentPlugin.get() : layer.effectPlugin.get();
+    auto& held = instrument ? layer.holds[(size_t)c].instrument : layer.holds[(size_t)c].effect;
+    PluginNode* node = instrument ? static_cast<PluginNode*>(chain.instrumentPlugin())
+                                  : static_cast<PluginNode*>(chain.effectPlugin());
+
+    // No state asked for, the same plug-in playing now: the new one starts where it stands.
+    auto state = instrument ? layer.requestedInstrumentState : layer.requestedEffectState;
+    const int live = audio.liveIndex();
+    const auto& liveHeld =
+        instrument ? layer.holds[(size_t)live].instrument : layer.holds[(size_t)live].effect;
+    PluginNode* liveNode = instrument
+                               ? static_cast<PluginNode*>(audio.chain(live).instrumentPlugin())
+                               : static_cast<PluginNode*>(audio.chain(live).effectPlugin());
+    if (!state && desired && liveHeld == desired && liveNode != nullptr && c != live)
+        state = pluginState(liveNode);
+
+    auto takeAway = [&]
+    {
+        if (node == nullptr)
+            return;
+        pluginNodeWillBeRemoved.call(*node);
+        if (instrument)
+            chain.offerInstrument(nullptr);
+        else
+            chain.offerEffect(nullptr);
+    };
+
+    if (!desired)
+    {
+        takeAway();
+        held.reset();
+        return;
+    }
+    if (held == desired && node != nullptr)
+    {
+        if (state)
+            node->restore(*state); // this chain plays nothing now: it changes no note
+        return;
+    }
+
+    takeAway();
+    held.reset();
+    chain.addPart(g);
+    instantiate(
+        *desired,
+        [this, &layer, c, g, instrument, requested = *desired,
+         state](std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error)
+        {
+            auto& target = layer.processor().chain(c);
+            if (target.generation() != g || target.state() != ChainState::preparing)
+                return; // a later request has taken this chain over
+            const bool fits =
+                instance != nullptr &&
+                (!instrument || PluginRef::isInstrumentPlugin(instance->getPluginDescription()));
+            if (fits)
+            {
+                std::unique_ptr<PluginNode> made;
+                if (instrument)
+                {
+                    auto n = std::make_unique<PluginInstrumentNode>(std::move(instance));
+                    prepare(*n);
+                    if (state)
+                        n->restore(*state);
+                    target.offerInstrument(std::move(n));
+                    layer.holds[(size_t)c].instrument = requested;
+                }
+                else
+                {
+                    auto n = std::make_unique<PluginEffectNode>(std::move(instance));
+                    prepare(*n);
+                    if (state)
+                        n->restore(*state);
+                    target.offerEffect(std::move(n));
+                    layer.holds[(size_t)c].effect = requested;
+                }
+                loadError = std::nullopt;
+            }
+            else
+            {
+                // The new set-up plays without it: the sampler, or the reverb into the fader.
+                const auto reason =
+                    error.isNotEmpty()
+                        ? error.toStdString()
+                        : std::string(instrument ? "no es un instrumento" : "error desconocido");
+                loadError = std::string(instrument ? "No se pudo cargar el plugin "
+                                                   : "No se pudo cargar el efecto ") +
+                            requested.name + ": " + reason;
+                auto& ref = instrument ? layer.instrumentPlugin : layer.effectPlugin;
+                if (ref.get() == requested)
+                    ref = std::nullopt;
+            }
+            target.partDone(g);
+        });
 }
 
 std::optional<juce::MemoryBlock> AudioEngine::pluginState(PluginNode* node)

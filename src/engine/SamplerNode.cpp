@@ -152,8 +152,7 @@ std::unique_ptr<SamplerNode::Synth> SamplerNode::build(const std::string& bankPa
 std::optional<std::string> SamplerNode::loadInstrument(const std::string& bankPath, int program,
                                                        int bankMSB, int bankLSB)
 {
-    collectRetired();
-
+    std::lock_guard<std::mutex> guard(loadLock);
     std::string error;
     auto synth = build(bankPath, program, bankMSB, bankLSB, sampleRate, error);
     if (synth == nullptr)
@@ -188,6 +187,7 @@ bool SamplerNode::send(const NoteCommand& command)
 
 void SamplerNode::prepareToPlay(double newRate, int)
 {
+    std::lock_guard<std::mutex> guard(loadLock);
     if (newRate == sampleRate || newRate <= 0.0)
         return;
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -26,7 +27,8 @@ public:
     explicit SamplerNode(double sampleRate);
     ~SamplerNode() override;
 
-    /** Message thread. Loads `program` of the bank chosen by MSB/LSB from a SoundFont file.
+    /** Any thread but the audio thread (the loader's, or the message thread before playing;
+        one at a time). Loads `program` of the bank chosen by MSB/LSB from a SoundFont file.
         Bank MSB 121 selects the melodic banks (LSB = variation), 120 the percussion bank.
         Returns nothing on success, otherwise a description of the failure, and then the
         previous instrument stays in place. */
@@ -69,7 +71,9 @@ private:
     std::atomic<bool> loaded{false};
     std::atomic<NoteStartProbe*> startProbe{nullptr};
 
-    // What was last loaded, to rebuild at a new sample rate. Message thread.
+    // What was last loaded, to rebuild at a new sample rate; guarded by loadLock, which keeps
+    // a load and a change of rate apart (never taken on the audio thread).
+    std::mutex loadLock;
     std::string lastBank;
     int lastProgram = 0, lastMSB = 121, lastLSB = 0;
 };

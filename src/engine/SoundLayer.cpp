@@ -22,8 +22,7 @@ SoundLayer::SoundLayer(LayerProcessor& processorIn, PerformanceRouter& routerIn,
       audio(processorIn), router(routerIn), index(indexIn), bankPath(std::move(soundBankPathIn))
 {
     installChangeHandlers();
-    publishSettings();
-    configureEQBands();
+    writeSetupTo(chain());
 }
 
 SoundLayer::~SoundLayer() = default;
@@ -36,6 +35,10 @@ std::string SoundLayer::displayLabel(AppLanguage language) const
 LayerChain& SoundLayer::chain()
 {
     return audio.liveChain();
+}
+LayerChain& SoundLayer::frontChain()
+{
+    return pendingChain >= 0 ? audio.chain(pendingChain) : audio.liveChain();
 }
 SamplerNode& SoundLayer::sampler()
 {
@@ -64,17 +67,32 @@ bool SoundLayer::hasDamperStage() const
 
 PluginInstrumentNode* SoundLayer::pluginNode() const
 {
-    return audio.liveChain().instrumentPlugin();
+    return const_cast<SoundLayer*>(this)->frontChain().instrumentPlugin();
 }
 
 PluginEffectNode* SoundLayer::effectNode() const
 {
-    return audio.liveChain().effectPlugin();
+    return const_cast<SoundLayer*>(this)->frontChain().effectPlugin();
 }
 
-void SoundLayer::publishSettings()
+void SoundLayer::edit(const std::function<void(LayerChain&)>& change)
 {
-    auto& s = chain().settings;
+    if (isGatheringChange())
+        return; // the commit writes the whole set-up into the chain it prepares
+    change(audio.liveChain());
+    if (pendingChain >= 0)
+        change(audio.chain(pendingChain));
+}
+
+void SoundLayer::soundChanged()
+{
+    if (!isGatheringChange() && changeRequested)
+        changeRequested();
+}
+
+void SoundLayer::writeSetupTo(LayerChain& c)
+{
+    auto& s = c.settings;
     s.enabled = isEnabled.get();
     s.lowKey = lowKey.get();
     s.highKey = highKey.get();
@@ -86,6 +104,26 @@ void SoundLayer::publishSettings()
     s.attackTime = (float)attackTime.get();
     s.releaseTime = (float)releaseTime.get();
     s.volume = (float)volume.get();
+    c.eq().setGain(EqualizerNode::low, (float)eqLowGain.get());
+    c.eq().setGain(EqualizerNode::mid, (float)eqMidGain.get());
+    c.eq().setGain(EqualizerNode::high, (float)eqHighGain.get());
+    c.compressor().setThreshold(-24.0f);
+    c.compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * 40.0));
+    writeReverbTo(c);
+}
+
+void SoundLayer::writeReverbTo(LayerChain& c)
+{
+    const double d = std::clamp(reverbDecay.get(), 0.0, 1.0);
+    auto set = [&c](ReverbNode::Parameter p, double v) { c.reverb().setParameter(p, (float)v); };
+    set(ReverbNode::dryWetMix, reverbAmount.get() * 100.0);
+    set(ReverbNode::largeSize, 0.005 + 0.145 * d);
+    set(ReverbNode::largeDelay, 0.01 + 0.06 * d);
+    set(ReverbNode::largeDelayRange, 0.4 + 0.45 * d);
+    set(ReverbNode::largeDensity, 0.6 + 0.35 * d);
+    set(ReverbNode::largeBrightness, 0.45 + 0.15 * d);
+    set(ReverbNode::preDelay, 0.006 + 0.019 * d);
+    set(ReverbNode::smallLargeMix, 60.0 + 35.0 * d);
 }
 
 void SoundLayer::installChangeHandlers()
@@ -95,55 +133,72 @@ void SoundLayer::installChangeHandlers()
     crossfadeSemitones.setClamp([](const int& v) { return std::clamp(v, 0, 12); });
 
     // Settings that act on the next note: handed over as they are set.
-    isEnabled.setDidChange([this](const bool&) { chain().settings.enabled = isEnabled.get(); });
-    transposeSemitones.setDidChange([this](const int&)
-                                    { chain().settings.transpose = transposeSemitones.get(); });
-    octaveShift.setDidChange([this](const int&) { chain().settings.octave = octaveShift.get(); });
-    velocityCurve.setDidChange([this](const VelocityCurve&)
-                               { chain().settings.velocityCurve = (int)velocityCurve.get(); });
-    damperAmount.setDidChange([this](const double&)
-                              { chain().settings.damperAmount = (float)damperAmount.get(); });
-    volume.setDidChange([this](const double&) { chain().settings.volume = (float)volume.get(); });
+    isEnabled.setDidChange(
+        [this](const bool&)
+        { edit([this](LayerChain& c) { c.settings.enabled = isEnabled.get(); }); });
+    transposeSemitones.setDidChange(
+        [this](const int&)
+        { edit([this](LayerChain& c) { c.settings.transpose = transposeSemitones.get(); }); });
+    octaveShift.setDidChange(
+        [this](const int&)
+        { edit([this](LayerChain& c) { c.settings.octave = octaveShift.get(); }); });
+    velocityCurve.setDidChange(
+        [this](const VelocityCurve&)
+        { edit([this](LayerChain& c) { c.settings.velocityCurve = (int)velocityCurve.get(); }); });
+    damperAmount.setDidChange(
+        [this](const double&)
+        { edit([this](LayerChain& c) { c.settings.damperAmount = (float)damperAmount.get(); }); });
+    volume.setDidChange(
+        [this](const double&)
+        { edit([this](LayerChain& c) { c.settings.volume = (float)volume.get(); }); });
 
-    // The range: what it no longer covers stops, on the audio side, after the new bounds.
-    crossfadeSemitones.setDidChange(
-        [this](const int&)
-        {
-            chain().settings.crossfade = crossfadeSemitones.get();
+    // The range: what it no longer covers stops, on the audio side, after the new bounds. A
+    // recalled set-up leaves the notes held as they are: they belong to the old one.
+    auto rangeChanged = [this]
+    {
+        edit(
+            [this](LayerChain& c)
+            {
+                c.settings.lowKey = lowKey.get();
+                c.settings.highKey = highKey.get();
+                c.settings.crossfade = crossfadeSemitones.get();
+            });
+        if (!isGatheringChange())
             releaseNotesOutsideRange();
-        });
+    };
+    crossfadeSemitones.setDidChange([rangeChanged](const int&) { rangeChanged(); });
     lowKey.setDidChange(
-        [this](const int&)
+        [this, rangeChanged](const int&)
         {
             if (lowKey.get() > highKey.get())
                 highKey = lowKey.get();
-            chain().settings.lowKey = lowKey.get();
-            releaseNotesOutsideRange();
+            rangeChanged();
         });
     highKey.setDidChange(
-        [this](const int&)
+        [this, rangeChanged](const int&)
         {
             if (highKey.get() < lowKey.get())
                 lowKey = highKey.get();
-            chain().settings.highKey = highKey.get();
-            releaseNotesOutsideRange();
+            rangeChanged();
         });
 
     auto envelopeTimes = [this](const double&)
     {
-        chain().settings.attackTime = (float)attackTime.get();
-        chain().settings.releaseTime = (float)releaseTime.get();
-        post({PerformanceEvent::Kind::layerEnvelopeRest});
+        edit(
+            [this](LayerChain& c)
+            {
+                c.settings.attackTime = (float)attackTime.get();
+                c.settings.releaseTime = (float)releaseTime.get();
+            });
+        if (!isGatheringChange())
+            post({PerformanceEvent::Kind::layerEnvelopeRest});
     };
     attackTime.setDidChange(envelopeTimes);
     releaseTime.setDidChange(envelopeTimes);
 
-    eqLowGain.setDidChange([this](const double&)
-                           { eq().setGain(EqualizerNode::low, (float)eqLowGain.get()); });
-    eqMidGain.setDidChange([this](const double&)
-                           { eq().setGain(EqualizerNode::mid, (float)eqMidGain.get()); });
-    eqHighGain.setDidChange([this](const double&)
-                            { eq().setGain(EqualizerNode::high, (float)eqHighGain.get()); });
+    eqLowGain.setDidChange([this](const double&) { configureEQBands(); });
+    eqMidGain.setDidChange([this](const double&) { configureEQBands(); });
+    eqHighGain.setDidChange([this](const double&) { configureEQBands(); });
     compressionAmount.setDidChange([this](const double&) { applyCompression(); });
     reverbAmount.setDidChange([this](const double&) { applyReverb(); });
     reverbDecay.setDidChange([this](const double&) { applyReverb(); });
@@ -156,9 +211,9 @@ void SoundLayer::installChangeHandlers()
             if (variantIndex.get() != 0)
                 variantIndex = 0; // reloads
             else
-                loadInstrument();
+                soundChanged();
         });
-    variantIndex.setDidChange([this](const int&) { loadInstrument(); });
+    variantIndex.setDidChange([this](const int&) { soundChanged(); });
 }
 
 // ---- Note path --------------------------------------------------------------------------
@@ -234,29 +289,28 @@ float SoundLayer::outputGain() const
 
 void SoundLayer::configureEQBands()
 {
-    eq().setGain(EqualizerNode::low, (float)eqLowGain.get());
-    eq().setGain(EqualizerNode::mid, (float)eqMidGain.get());
-    eq().setGain(EqualizerNode::high, (float)eqHighGain.get());
+    edit(
+        [this](LayerChain& c)
+        {
+            c.eq().setGain(EqualizerNode::low, (float)eqLowGain.get());
+            c.eq().setGain(EqualizerNode::mid, (float)eqMidGain.get());
+            c.eq().setGain(EqualizerNode::high, (float)eqHighGain.get());
+        });
 }
 
 void SoundLayer::applyCompression()
 {
-    compressor().setThreshold(-24.0f);
-    compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * 40.0));
+    edit(
+        [this](LayerChain& c)
+        {
+            c.compressor().setThreshold(-24.0f);
+            c.compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * 40.0));
+        });
 }
 
 void SoundLayer::applyReverb()
 {
-    const double d = std::clamp(reverbDecay.get(), 0.0, 1.0);
-    auto set = [this](ReverbNode::Parameter p, double v) { reverb().setParameter(p, (float)v); };
-    set(ReverbNode::dryWetMix, reverbAmount.get() * 100.0);
-    set(ReverbNode::largeSize, 0.005 + 0.145 * d);
-    set(ReverbNode::largeDelay, 0.01 + 0.06 * d);
-    set(ReverbNode::largeDelayRange, 0.4 + 0.45 * d);
-    set(ReverbNode::largeDensity, 0.6 + 0.35 * d);
-    set(ReverbNode::largeBrightness, 0.45 + 0.15 * d);
-    set(ReverbNode::preDelay, 0.006 + 0.019 * d);
-    set(ReverbNode::smallLargeMix, 60.0 + 35.0 * d);
+    edit([this](LayerChain& c) { writeReverbTo(c); });
 }
 
 // ---- Sound ------------------------------------------------------------------------------
@@ -272,8 +326,16 @@ SoundVariant SoundLayer::currentVariant() const
 
 void SoundLayer::loadInstrument()
 {
+    reloadRequested = true;
+    soundChanged();
+}
+
+void SoundLayer::loadInstrumentNow()
+{
     const auto variant = currentVariant();
     const auto& bank = variant.customBankPath ? *variant.customBankPath : bankPath;
+    holds[(size_t)audio.liveIndex()].bank = bank;
+    holds[(size_t)audio.liveIndex()].program = variant.program;
     if (auto error = sampler().loadInstrument(bank, variant.program, 121, 0))
         loadError = variant.nameEN + ": " + *error;
     else

@@ -8,6 +8,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -124,8 +126,13 @@ public:
     const std::string& soundBankPath() const { return bankPath; }
     void setSoundBankPath(std::string path) { bankPath = std::move(path); }
 
-    /** Loads the current variant into the sampler; sets or clears loadError. */
+    /** Loads the current variant again (in the background, switched in when ready); loadError
+        follows once it has loaded. */
     void loadInstrument();
+
+    /** Loads the current variant at once, on this thread, into the chain playing now: only
+        while nothing plays yet (the engine's start). Sets or clears loadError. */
+    void loadInstrumentNow();
 
     /** Pushes the compression settings: threshold −24 dB, head-room (1 − amount) × 40 dB. */
     void applyCompression();
@@ -136,10 +143,26 @@ public:
     /** Sets the three equaliser bands to the layer's gains. */
     void configureEQBands();
 
+    // ---- Changes of set-up ---------------------------------------------------------------
+    /** Between beginChange() and the engine's commit, settings are gathered, not applied:
+        the playing chain keeps its set-up for the notes it holds, and the whole new one is
+        prepared in another chain, which takes over once its sound has loaded. Nested calls
+        commit with the outermost. */
+    void beginChange() { ++changeDepth; }
+    bool isGatheringChange() const { return changeDepth > 0; }
+    /** True while a prepared set-up waits to take over (its sound still loading). */
+    bool isSwitchPending() const { return pendingChain >= 0; }
+
+    /** Called once a prepared set-up has taken over on the audio side (from the engine's
+        collect()). */
+    CallbackList<> switched;
+
     // ---- The audio side ------------------------------------------------------------------
     LayerProcessor& processor() { return audio; }
-    /** The chain that plays new notes; its nodes take the parameters. */
+    /** The chain that plays new notes now; its nodes take the parameters. */
     LayerChain& chain();
+    /** The chain that will play the next notes: the one being prepared, else the live one. */
+    LayerChain& frontChain();
     SamplerNode& sampler();
     EqualizerNode& eq();
     CompressorNode& compressor();
@@ -148,10 +171,39 @@ public:
     DamperVoices& damper();
     bool hasDamperStage() const;
 
+    /** Message thread bookkeeping of what each chain holds, so that a chain used before is
+        not loaded again. Kept by the engine. */
+    struct Holds
+    {
+        std::string bank;
+        int program = -1;
+        std::optional<PluginRef> instrument, effect;
+    };
+    std::array<Holds, 3> holds;
+
+    /** Writes the whole set-up as published into a chain (settings, tone, dynamics, room). */
+    void writeSetupTo(LayerChain& chain);
+
 private:
+    friend class AudioEngine;
+
     void post(PerformanceEvent event);
     void installChangeHandlers();
-    void publishSettings();
+    /** Applies an edit to the chains that play now and next; gathered changes wait. */
+    void edit(const std::function<void(LayerChain&)>& change);
+    void soundChanged();
+    void writeReverbTo(LayerChain& chain);
+
+    // Kept by the engine: the chain being prepared, its generation, whether a commit waits
+    // for a free chain, and what a gathered change asked of the plug-ins.
+    int changeDepth = 0;
+    int pendingChain = -1;
+    std::uint32_t pendingGeneration = 0;
+    bool reloadRequested = false;
+    bool waitingForChain = false;
+    std::optional<juce::MemoryBlock> requestedInstrumentState, requestedEffectState;
+    std::function<void()> changeRequested;    // the engine's commit
+    std::array<std::uint64_t, 3> liveSince{}; // when each chain last took over
 
     LayerProcessor& audio;
     PerformanceRouter& router;

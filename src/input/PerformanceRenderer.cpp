@@ -54,6 +54,12 @@ juce::AudioBuffer<float> PerformanceRenderer::render(const std::vector<TimedMess
         if (hooks.afterBlock)
             hooks.afterBlock();
 
+        // What the block played is taken in at once (a Program Change recalls its patch), and
+        // a new set-up is waited for, so that a render never depends on the disk's speed.
+        engine.collect();
+        if (engine.hasPendingChanges())
+            engine.waitForLoads();
+
         position += chunk;
     }
     return out;

@@ -14,8 +14,10 @@ class MIDIManager;
 class ManualScheduler;
 
 /** Plays a performance through the MIDI manager's byte path into the engine and renders it
-    offline: every message is handled at its own sample, and the scheduler's clock follows the
-    rendered time, so envelopes and other timers behave as they would live.
+    offline: every message is handled at the block boundary after its own sample, and the
+    scheduler's clock follows the rendered time, so envelopes and other timers behave as they
+    would live. What the audio side reports is taken in after every block; a change of set-up
+    it starts (a Program Change) is loaded before the render goes on.
 
     The calling thread plays both the message thread and the audio thread.
 */

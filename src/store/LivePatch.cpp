@@ -122,13 +122,19 @@ void LivePatch::apply(AudioEngine& engine, DronePadController& drone) const
     const auto targets = engine.playingLayers();
     for (size_t i = 0; i < std::min(layers.size(), targets.size()); ++i)
     {
+        // Gathered, then prepared whole in another chain: the notes held now play on with
+        // the set-up they started with.
         const auto& snapshot = layers[i];
+        engine.beginChange(*targets[i]);
         snapshot.apply(*targets[i]);
         engine.loadInstrumentPlugin(snapshot.instrumentPlugin, snapshot.instrumentPluginState,
                                     *targets[i]);
         engine.loadEffectPlugin(snapshot.effectPlugin, snapshot.effectPluginState, *targets[i]);
+        engine.commitChange(*targets[i]);
     }
+    engine.beginChange(drone.layer());
     this->drone.apply(drone);
+    engine.commitChange(drone.layer());
 }
 
 } // namespace norvane

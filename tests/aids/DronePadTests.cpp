@@ -14,7 +14,7 @@ protected:
     /** What was started since the last call, and forget it. */
     Starts takeStarts()
     {
-        settle();
+        settleChanges();
         auto starts = ledger.startsInOrder();
         ledger.clear();
         return starts;

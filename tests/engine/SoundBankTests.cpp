@@ -37,14 +37,18 @@ TEST_F(SoundBankTest, WithoutAnInstalledSoundFontTheSystemBankPlays)
 
 TEST_F(SoundBankTest, InstallingSilencesReloadsAndReplacesAnEarlierCopy)
 {
-    NoteLedger ledger(engine->layerA());
+    auto ledger = std::make_unique<NoteLedger>(engine->layerA());
     engine->noteOn(60, 100);
     engine->noteOn(64, 100);
+    settle(*engine);
+    EXPECT_EQ(ledger->soundingPitches(), (std::vector<int>{60, 64}));
 
     const auto source = juce::File("/usr/share/sounds/sf2/TimGM6mb.sf2"); // small, quick to copy
     ASSERT_TRUE(source.existsAsFile()) << "timgm6mb-soundfont is not installed";
     engine->installSoundFont(source);
-    EXPECT_TRUE(ledger.soundingPitches().empty()); // panic first
+    settleChanges(*engine);
+    EXPECT_TRUE(ledger->soundingPitches().empty()); // panic first
+    ledger.reset();
     EXPECT_TRUE(engine->layerA().soundedNotes().empty());
     EXPECT_TRUE(engine->customSoundFontInstalled.get());
     EXPECT_FALSE(engine->loadError.get().has_value());
@@ -85,6 +89,7 @@ TEST_F(SoundBankTest, ADamagedBankFailsPerLayerAndTheOthersKeepPlaying)
     const auto junk = temp.folder.getChildFile("junk.sf2");
     junk.replaceWithText("RIFF but not really a SoundFont");
     engine->installSoundFont(junk);
+    settleChanges(*engine);
     for (auto* l : engine->playingLayers())
     {
         ASSERT_TRUE(l->loadError.get().has_value());
@@ -93,12 +98,14 @@ TEST_F(SoundBankTest, ADamagedBankFailsPerLayerAndTheOthersKeepPlaying)
 
     // Switching back: every layer loads again.
     engine->removeCustomSoundFont();
+    settleChanges(*engine);
     for (auto* l : engine->playingLayers())
         EXPECT_FALSE(l->loadError.get().has_value());
 
     // One layer pointed at a missing bank does not disturb the others.
     engine->layerB().setSoundBankPath("/nonexistent.sf2");
     engine->layerB().loadInstrument();
+    settleChanges(*engine);
     EXPECT_TRUE(engine->layerB().loadError.get().has_value());
     juce::AudioBuffer<float> out(2, 9600);
     engine->host().render(out, 0, 128);

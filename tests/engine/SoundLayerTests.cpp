@@ -318,6 +318,7 @@ TEST_F(SoundLayerTest, SoundSelectionAndLoadErrors)
     l.category = InstrumentCategory::organ;
     EXPECT_EQ(l.variantIndex.get(), 0);
     EXPECT_EQ(l.currentVariant().program, 16);
+    settleChanges(); // the new sound loads in the background; its error follows
     EXPECT_EQ(l.loadError.get()->rfind("Drawbar Organ: ", 0), 0u);
 
     l.variantIndex = 99; // beyond the list: the last sound

@@ -180,8 +180,9 @@ TEST_F(LivePatchTest, TheApplyOrderKeepsEverySetting)
     patch.drone.octave = 4;
     patch.drone.rootPitchClass = 5;
     patch.apply(*engine, drone);
+    settleChanges();
     scheduler.advance(0.2);
-    settle();
+    settleChanges();
     const auto starts = ledger.startsInOrder();
     ASSERT_FALSE(starts.empty());
     for (const auto& [pitch, velocity] : starts)

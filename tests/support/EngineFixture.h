@@ -113,6 +113,20 @@ inline void settle(AudioEngine& engine)
     engine.collect();
 }
 
+/** Every change of set-up asked for has loaded, taken over, and what follows from it (the
+    drone's notes after its new sound) has played. */
+inline void settleChanges(AudioEngine& engine)
+{
+    // A change may first wait a block for a chain to come free.
+    for (int round = 0; round < 20 && engine.hasPendingChanges(); ++round)
+    {
+        engine.waitForLoads();
+        settle(engine); // the new chains take over
+    }
+    settle(engine); // what waited for them plays
+    settle(engine);
+}
+
 /** An engine with a manual clock. Without a sound bank the layers stay silent but their note
     logic is complete, which keeps logic tests fast; render tests ask for the real bank. */
 class EngineFixture : public ::testing::Test
@@ -147,6 +161,8 @@ protected:
 
     /** One block: what was asked of the audio side has happened, and is reported back. */
     void settle() { renderFor(engine->host().maximumBlockSize() / engine->host().sampleRate()); }
+
+    void settleChanges() { norvane::test::settleChanges(*engine); }
 
     ManualScheduler scheduler;
     std::unique_ptr<AudioEngine> engine;

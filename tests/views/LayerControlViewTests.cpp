@@ -111,12 +111,15 @@ TEST_F(LayerControlViewTest, PowerSwitchAndCategoryChoices)
 
     // Any load writes loadError (nothing or a reason): a marker left in place means none ran.
     layer.variantIndex = 2;
+    settleChanges();
     layer.loadError = std::string("marker");
     menu[0].action();
+    settleChanges();
     EXPECT_EQ(layer.loadError.get(), std::optional<std::string>("marker"));
     EXPECT_EQ(layer.variantIndex.get(), 2);
 
     menu[3].action();
+    settleChanges(); // the new sound loads in the background
     EXPECT_EQ(layer.category.get(), InstrumentCategory::organ);
     EXPECT_EQ(layer.variantIndex.get(), 0);
     EXPECT_NE(layer.loadError.get(), std::optional<std::string>("marker"));

@@ -140,7 +140,7 @@ TEST_F(PanelTest, DronePadTypesAndKnobs)
     settle();
     EXPECT_TRUE(ledger.soundingPitches().empty());
     scheduler.advance(0.2);
-    settle();
+    settleChanges();
     EXPECT_EQ(ledger.soundingPitches(), (std::vector<int>{40, 47, 52, 59}));
 
     // Shimmer up adds the high octaves; a double-click takes them away again.

@@ -57,6 +57,98 @@ void ChainSettings::copyFrom(const ChainSettings& o) noexcept
     volume = o.volume.load();
 }
 
+std::optional<std::uint32_t> LayerChain::beginPreparing() noexcept
+{
+    auto w = switching.load();
+    for (;;)
+    {
+        const auto s = unpack(w);
+        if (s.state != ChainState::idle && s.state != ChainState::preparing &&
+            s.state != ChainState::ready)
+            return std::nullopt;
+        const Switching next{s.generation + 1, 1, ChainState::preparing};
+        if (switching.compare_exchange_weak(w, pack(next)))
+            return next.generation;
+    }
+}
+
+bool LayerChain::addPart(std::uint32_t generation) noexcept
+{
+    auto w = switching.load();
+    for (;;)
+    {
+        auto s = unpack(w);
+        if (s.generation != generation || s.state != ChainState::preparing)
+            return false;
+        ++s.parts;
+        if (switching.compare_exchange_weak(w, pack(s)))
+            return true;
+    }
+}
+
+bool LayerChain::partDone(std::uint32_t generation) noexcept
+{
+    auto w = switching.load();
+    for (;;)
+    {
+        auto s = unpack(w);
+        if (s.generation != generation || s.state != ChainState::preparing || s.parts == 0)
+            return false;
+        if (--s.parts == 0)
+            s.state = ChainState::ready;
+        if (switching.compare_exchange_weak(w, pack(s)))
+            return true;
+    }
+}
+
+bool LayerChain::cancelPreparing(std::uint32_t generation) noexcept
+{
+    auto w = switching.load();
+    for (;;)
+    {
+        auto s = unpack(w);
+        if (s.generation != generation ||
+            (s.state != ChainState::preparing && s.state != ChainState::ready))
+            return false;
+        s.state = ChainState::idle;
+        s.parts = 0;
+        if (switching.compare_exchange_weak(w, pack(s)))
+            return true;
+    }
+}
+
+bool LayerChain::requestEviction() noexcept
+{
+    auto w = switching.load();
+    auto s = unpack(w);
+    if (s.state != ChainState::ringing)
+        return false;
+    s.state = ChainState::evicting;
+    return switching.compare_exchange_strong(w, pack(s));
+}
+
+bool LayerChain::makeLive() noexcept
+{
+    auto w = switching.load();
+    auto s = unpack(w);
+    if (s.state != ChainState::ready)
+        return false;
+    s.state = ChainState::live;
+    return switching.compare_exchange_strong(w, pack(s));
+}
+
+void LayerChain::setState(ChainState next) noexcept
+{
+    auto w = switching.load();
+    for (;;)
+    {
+        auto s = unpack(w);
+        s.state = next;
+        if (switching.compare_exchange_weak(w, pack(s)))
+            return;
+    }
+}
+
 LayerChain::LayerChain(bool withDamper, double sampleRate)
     : samplerNode(std::make_unique<SamplerNode>(sampleRate)),
       eqNode(std::make_unique<EqualizerNode>()), compressorNode(std::make_unique<CompressorNode>()),
@@ -204,6 +296,7 @@ void LayerChain::render(juce::AudioBuffer<float>& out, int numSamples, float gai
         appliedGain = gain;
     }
 
+    peak = std::max(view.getMagnitude(0, 0, n), view.getMagnitude(1, 0, n));
     for (int ch = 0; ch < 2; ++ch)
         out.addFrom(ch, 0, view, ch, 0, n);
 }

@@ -7,7 +7,9 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace norvane
 {
@@ -40,6 +42,20 @@ struct ChainSettings
     void copyFrom(const ChainSettings& other) noexcept;
 };
 
+/** Where a chain stands in its layer's switching from one set-up to the next:
+    idle → preparing (the message thread fills it in, the loader loads its sound) → ready →
+    live (it takes the new notes) → ringing (another has taken over; the notes it holds play
+    on) → idle once it has fallen silent. An evicted chain fades out at once. */
+enum class ChainState : std::uint8_t
+{
+    idle,
+    preparing,
+    ready,
+    live,
+    ringing,
+    evicting
+};
+
 /** One complete signal chain of a layer: its instrument (the built-in sampler, or a hosted
     plug-in in its place), damper sounds, equaliser, compressor, reverb, an optional effect
     plug-in and the fader. It renders as plain code inside the layer's graph node, so that
@@ -60,6 +76,29 @@ public:
     LayerChain& operator=(const LayerChain&) = delete;
 
     ChainSettings settings;
+
+    // ---- Switching: the state, a generation and the parts still loading, in one word -------
+    ChainState state() const noexcept { return unpack(switching.load()).state; }
+    std::uint32_t generation() const noexcept { return unpack(switching.load()).generation; }
+
+    /** Message thread: starts preparing from idle, or starts over while preparing or ready,
+        under a new generation with one part outstanding (the caller's own, given back with
+        partDone() once it has asked for everything). Nothing when the chain is not free. */
+    std::optional<std::uint32_t> beginPreparing() noexcept;
+    /** Message thread, while preparing: one more part to wait for. */
+    bool addPart(std::uint32_t generation) noexcept;
+    /** Any thread: one part of `generation` is done; the last makes the chain ready. False
+        when that generation is over. */
+    bool partDone(std::uint32_t generation) noexcept;
+    /** Message thread: gives a chain that was never switched to back (preparing or ready). */
+    bool cancelPreparing(std::uint32_t generation) noexcept;
+    /** Message thread: asks a ringing chain to let go of its notes and fade out now. */
+    bool requestEviction() noexcept;
+    /** Audio thread. */
+    bool makeLive() noexcept;
+    void setState(ChainState next) noexcept;
+    /** The first chain of a layer is live from the start. */
+    void startLive() noexcept { setState(ChainState::live); }
 
     SamplerNode& sampler() { return *samplerNode; }
     EqualizerNode& eq() { return *eqNode; }
@@ -101,7 +140,29 @@ public:
     /** True while the sampler still rings out notes stopped when a plug-in took its place. */
     bool isSamplerDraining() const noexcept { return samplerDraining; }
 
+    /** Audio thread: the peak of what the last render() added. */
+    float lastPeak() const noexcept { return peak; }
+    /** Audio thread: the fader starts from its target the next time (after being idle). */
+    void resetFader() noexcept { appliedGain = -1.0f; }
+
 private:
+    struct Switching
+    {
+        std::uint32_t generation = 0;
+        std::uint8_t parts = 0;
+        ChainState state = ChainState::idle;
+    };
+    static std::uint64_t pack(Switching s) noexcept
+    {
+        return (std::uint64_t)s.generation << 16 | (std::uint64_t)s.parts << 8 |
+               (std::uint64_t)s.state;
+    }
+    static Switching unpack(std::uint64_t w) noexcept
+    {
+        return {(std::uint32_t)(w >> 16), (std::uint8_t)(w >> 8), (ChainState)(w & 0xff)};
+    }
+    std::atomic<std::uint64_t> switching{0};
+
     std::unique_ptr<SamplerNode> samplerNode;
     std::unique_ptr<EqualizerNode> eqNode;
     std::unique_ptr<CompressorNode> compressorNode;
@@ -124,6 +185,7 @@ private:
     juce::AudioBuffer<float> work, extra;
     juce::MidiBuffer noMidi;
     float appliedGain = -1.0f;
+    float peak = 0.0f;
 };
 
 } // namespace norvane

@@ -7,14 +7,16 @@
 namespace norvane
 {
 
-LayerProcessor::LayerProcessor(std::string slotIn, bool withDamper, double sampleRate,
+LayerProcessor::LayerProcessor(std::string slotIn, bool withDamper, double rate,
                                const std::atomic<const DamperTable*>& table)
     : NodeProcessor("Layer " + juce::String(slotIn), Inputs::none), slot(std::move(slotIn)),
       damperTable(table), meterTap("Tap " + juce::String(slot))
 {
     for (auto& c : chains)
-        c = std::make_unique<LayerChain>(withDamper, sampleRate);
-    samplesPerTick = sampleRate * envelopeTick;
+        c = std::make_unique<LayerChain>(withDamper, rate);
+    chains[0]->startLive();
+    samplesPerTick = rate * envelopeTick;
+    sampleRate = rate;
 }
 
 LayerProcessor::~LayerProcessor() = default;
@@ -30,6 +32,33 @@ void LayerProcessor::takeOffers() noexcept
 {
     for (auto& c : chains)
         c->takeOffers();
+    switchIfReady();
+}
+
+void LayerProcessor::switchIfReady() noexcept
+{
+    const int old = live.load(std::memory_order_relaxed);
+    for (int c = 0; c < chainCount; ++c)
+    {
+        if (c == old || !chains[(size_t)c]->makeLive())
+            continue;
+        // The new set-up takes the notes from now on; the old one plays out what it holds.
+        chains[(size_t)old]->setState(ChainState::ringing);
+        quietFor[(size_t)old] = unheldFor[(size_t)old] = 0.0;
+        chains[(size_t)c]->resetFader();
+        notesOnChain[(size_t)c] = 0;
+        live.store(c, std::memory_order_release);
+        restEnvelope(c);
+        return;
+    }
+}
+
+void LayerProcessor::forgetNotesOf(int chain) noexcept
+{
+    for (auto& entry : sounded)
+        if (entry.chain == chain)
+            entry = {};
+    notesOnChain[(size_t)chain] = 0;
 }
 
 // ---- Note path --------------------------------------------------------------------------
@@ -50,7 +79,8 @@ void LayerProcessor::noteOn(int note, int velocity) noexcept
     {
         // The same key struck again (the pedal holding it, say): the old voice stops first.
         send(entry.chain, {NoteCommand::Kind::stop, entry.pitch, 0});
-        if (entry.chain != live && --notesOnChain[(size_t)entry.chain] == 0 &&
+        if (entry.chain != live.load(std::memory_order_relaxed) &&
+            --notesOnChain[(size_t)entry.chain] == 0 &&
             chains[(size_t)entry.chain]->settings.usesEnvelope())
             ramp(entry.chain, 0.0, chains[(size_t)entry.chain]->settings.releaseTime.load());
     }
@@ -58,15 +88,16 @@ void LayerProcessor::noteOn(int note, int velocity) noexcept
     const int pitch = std::clamp(note + s.transpose.load() + 12 * s.octave.load(), 0, 127);
     const int shaped = apply((VelocityCurve)s.velocityCurve.load(), velocity);
     const int vel = std::clamp(nearest(gain * shaped), 1, 127);
-    send(live, {NoteCommand::Kind::start, (std::int16_t)pitch, (std::int16_t)vel});
+    const int l = live.load(std::memory_order_relaxed);
+    send(l, {NoteCommand::Kind::start, (std::int16_t)pitch, (std::int16_t)vel});
 
-    const bool wasSilent = notesOnChain[(size_t)live] == 0 && entry.chain != live;
-    if (entry.chain != live)
-        ++notesOnChain[(size_t)live];
-    entry = {(std::int8_t)live, (std::uint8_t)pitch, (std::uint8_t)vel};
+    const bool wasSilent = notesOnChain[(size_t)l] == 0 && entry.chain != l;
+    if (entry.chain != l)
+        ++notesOnChain[(size_t)l];
+    entry = {(std::int8_t)l, (std::uint8_t)pitch, (std::uint8_t)vel};
 
     if (wasSilent && s.usesEnvelope())
-        ramp(live, 1.0, s.attackTime.load());
+        ramp(l, 1.0, s.attackTime.load());
 }
 
 void LayerProcessor::noteOff(int note) noexcept
@@ -94,33 +125,38 @@ void LayerProcessor::noteOff(int note) noexcept
 
 void LayerProcessor::panicStop() noexcept
 {
-    for (int c = 0; c < chainCount(); ++c)
+    for (int c = 0; c < chainCount; ++c)
+    {
         send(c, {NoteCommand::Kind::stopAll, 0, 0});
+        chains[(size_t)c]->damper().stopAll();
+    }
     sounded.fill({});
     notesOnChain.fill(0);
-    for (int c = 0; c < chainCount(); ++c)
+    for (int c = 0; c < chainCount; ++c)
         restEnvelope(c);
 }
 
 void LayerProcessor::releaseNotesOutsideRange() noexcept
 {
     const auto& s = liveChain().settings;
+    const int l = live.load(std::memory_order_relaxed);
     for (int note = 0; note < 128; ++note)
-        if (sounded[(size_t)note].chain == live && s.playGain(note) == 0.0)
+        if (sounded[(size_t)note].chain == l && s.playGain(note) == 0.0)
             noteOff(note);
 }
 
 void LayerProcessor::applyEnvelopeRestLevel() noexcept
 {
-    for (int c = 0; c < chainCount(); ++c)
+    for (int c = 0; c < chainCount; ++c)
         restEnvelope(c);
 }
 
 void LayerProcessor::pitchBend(int value) noexcept
 {
     const auto bend = (std::int16_t)std::clamp(value, 0, 16383);
-    for (int c = 0; c < chainCount(); ++c)
-        send(c, {NoteCommand::Kind::pitchBend, 0, bend});
+    for (int c = 0; c < chainCount; ++c)
+        if (isRendered(chains[(size_t)c]->state()))
+            send(c, {NoteCommand::Kind::pitchBend, 0, bend});
 }
 
 void LayerProcessor::playPedalNoise(bool down) noexcept
@@ -144,7 +180,7 @@ void LayerProcessor::fillNotes(PlayedState::LayerNotes& notes) const noexcept
 
 bool LayerProcessor::hasSoundingNotes() const noexcept
 {
-    return std::any_of(notesOnChain.begin(), notesOnChain.end(), [](int n) { return n > 0; });
+    return std::any_of(notesOnChain.begin(), notesOnChain.end(), [](int c) { return c > 0; });
 }
 
 // ---- Envelope ---------------------------------------------------------------------------
@@ -202,28 +238,63 @@ void LayerProcessor::collectRetired()
         c->collectRetired();
 }
 
-void LayerProcessor::prepareToPlay(double sampleRate, int maximumBlockSize)
+void LayerProcessor::prepareToPlay(double rate, int maximumBlockSize)
 {
-    samplesPerTick = sampleRate * envelopeTick;
+    sampleRate = rate;
+    samplesPerTick = rate * envelopeTick;
     for (auto& c : chains)
-        c->prepare(sampleRate, maximumBlockSize);
-    meterTap.setPlayConfigDetails(2, 2, sampleRate, maximumBlockSize);
+        c->prepare(rate, maximumBlockSize);
+    meterTap.setPlayConfigDetails(2, 2, rate, maximumBlockSize);
 }
 
 void LayerProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
 {
     const int n = buffer.getNumSamples();
+    const double seconds = n / sampleRate;
     buffer.clear();
-    for (int c = 0; c < chainCount(); ++c)
+    for (int c = 0; c < chainCount; ++c)
     {
         auto& chain = *chains[(size_t)c];
-        chain.takeOffers();
+        const auto state = chain.state();
+        if (!isRendered(state))
+            continue;
+
         auto& e = envelopes[(size_t)c];
         advanceEnvelope(e, n);
-        chain.render(buffer, n, (float)(chain.settings.volume.load() * e.value));
+        float gain = (float)(chain.settings.volume.load() * e.value);
+        if (state == ChainState::evicting)
+        {
+            // Let go of everything it holds and fade out over this block.
+            send(c, {NoteCommand::Kind::stopAll, 0, 0});
+            forgetNotesOf(c);
+            gain = 0.0f;
+        }
+        chain.render(buffer, n, gain);
+
+        if (state == ChainState::evicting)
+        {
+            chain.damper().stopAll();
+            chain.setState(ChainState::idle);
+        }
+        else if (state == ChainState::ringing && notesOnChain[(size_t)c] == 0)
+        {
+            // Free again once it has been quiet a while, or after a tail that never ends.
+            quietFor[(size_t)c] =
+                chain.lastPeak() < quietLevel ? quietFor[(size_t)c] + seconds : 0.0;
+            unheldFor[(size_t)c] += seconds;
+            if (quietFor[(size_t)c] >= quietSeconds)
+                chain.setState(ChainState::idle);
+            else if (unheldFor[(size_t)c] >= longestTail)
+                chain.requestEviction();
+        }
+        else
+        {
+            quietFor[(size_t)c] = unheldFor[(size_t)c] = 0.0;
+        }
     }
     meterTap.processBlock(buffer, midi);
-    envelopeMirror.store((float)envelopes[(size_t)live].value, std::memory_order_relaxed);
+    envelopeMirror.store((float)envelopes[(size_t)live.load(std::memory_order_relaxed)].value,
+                         std::memory_order_relaxed);
 }
 
 } // namespace norvane

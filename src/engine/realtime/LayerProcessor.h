@@ -16,8 +16,15 @@ namespace norvane
 
 /** The audio side of one layer, and its node in the graph: the layer's note path (range and
     crossfade, transposition, octave, velocity curve, the pitch and velocity started for each
-    incoming note, the envelope) and its chain, rendered into one stereo output with the
+    incoming note, the envelopes) and its chains, rendered into one stereo output with the
     layer's meter tap.
+
+    A layer has three chains. New notes go to the live one; when a new set-up (another sound,
+    a recalled patch) has been prepared in another chain, that one takes over at the start of
+    a block, and the notes still held on the old one — by their keys or the pedal — sound on
+    there, with the sound, pitch and chain they started with, until they are released and
+    its tails have died away. A third chain lets a second change come while the first still
+    rings; when none is free, the oldest ringing one fades out.
 
     The note operations run on the audio thread, called by the performance router at the
     start of a block (or by one thread that also renders, offline). Settings arrive through
@@ -32,10 +39,21 @@ public:
 
     const std::string slot;
 
-    /** The chain new notes go to, and whose settings the message thread edits. */
-    LayerChain& liveChain() noexcept { return *chains[(size_t)live]; }
+    static constexpr int chainCount = 3;
+
+    /** Any thread: the chain new notes go to. */
+    int liveIndex() const noexcept { return live.load(std::memory_order_acquire); }
+    LayerChain& liveChain() noexcept { return *chains[(size_t)liveIndex()]; }
+    const LayerChain& liveChain() const noexcept { return *chains[(size_t)liveIndex()]; }
     LayerChain& chain(int index) noexcept { return *chains[(size_t)index]; }
-    int chainCount() const noexcept { return (int)chains.size(); }
+
+    /** Audio thread (or one thread while nothing renders): notes sounding on a chain. */
+    int notesOn(int chain) const noexcept { return notesOnChain[(size_t)chain]; }
+
+    /** How long a chain with nothing left to play must stay quiet before it is free again,
+        and how long one that never falls quiet may ring on with no note held. */
+    static constexpr double quietSeconds = 0.25, longestTail = 30.0;
+    static constexpr float quietLevel = 1.0e-5f; // −100 dBFS
 
     /** Audio thread, at the start of a block before any note: takes up plug-ins offered. */
     void takeOffers() noexcept;
@@ -97,15 +115,25 @@ private:
     };
 
     void send(int chain, const NoteCommand& command) noexcept;
+    void switchIfReady() noexcept;
+    void forgetNotesOf(int chain) noexcept;
+    bool isRendered(ChainState state) const noexcept
+    {
+        return state == ChainState::live || state == ChainState::ringing ||
+               state == ChainState::evicting;
+    }
     void ramp(int chain, double target, double duration) noexcept;
     void restEnvelope(int chain) noexcept;
     void advanceEnvelope(Envelope& envelope, int numSamples) noexcept;
 
-    std::array<std::unique_ptr<LayerChain>, 1> chains;
-    int live = 0;
+    std::array<std::unique_ptr<LayerChain>, chainCount> chains;
+    std::atomic<int> live{0};
     std::array<Sounded, 128> sounded{};
-    std::array<int, 1> notesOnChain{};
-    std::array<Envelope, 1> envelopes{};
+    std::array<int, chainCount> notesOnChain{};
+    std::array<Envelope, chainCount> envelopes{};
+    std::array<double, chainCount> quietFor{}; // seconds without sound, no note held
+    std::array<double, chainCount> unheldFor{};
+    double sampleRate = 48000.0;
     const std::atomic<const DamperTable*>& damperTable;
     std::atomic<NoteCommandProbe*> commandProbe{nullptr};
     std::atomic<float> envelopeMirror{1.0f};
