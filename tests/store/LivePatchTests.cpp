@@ -72,7 +72,9 @@ TEST_F(LivePatchTest, ARichSetUpSurvivesJsonAndAFreshEngine)
     EXPECT_EQ(*decoded, patch);
 
     ManualScheduler otherClock;
-    AudioEngine fresh(otherClock, {.soundBankPath = "/nonexistent/none.sf2"});
+    AudioEngine::Options options;
+    options.soundBankPath = "/nonexistent/none.sf2";
+    AudioEngine fresh(otherClock, options);
     fresh.setPluginFinder(findInstalled);
     DronePadController freshDrone(fresh.dronePad(), otherClock);
     decoded->apply(fresh, freshDrone);

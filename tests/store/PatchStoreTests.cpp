@@ -190,6 +190,26 @@ TEST_F(PatchStoreTest, SavingWaitsForTheChangesToSettle)
     scheduler.advance(2.0);
     EXPECT_EQ(session.saveCount(), 3);
 
+    // Playing is no change of the session: keys, the pedal and the on-screen keyboard, through
+    // the bytes' path and back as reports, save nothing.
+    bool reported = false;
+    for (int i = 0; i < 30; ++i)
+    {
+        const std::uint8_t on[] = {0x90, (std::uint8_t)(48 + i), 90}, off[] = {0x80, on[1], 0};
+        const std::uint8_t pedal[] = {0xB0, 64, (std::uint8_t)(i % 2 ? 0 : 127)};
+        midi->processNow(on, 3);
+        midi->processNow(pedal, 3);
+        midi->toggleOnScreenKey(60 + i % 5);
+        renderFor(0.02);
+        reported = reported || midi->sustainedNotes->count(48 + i) == 1;
+        midi->processNow(off, 3);
+        renderFor(0.02);
+        scheduler.advance(0.5);
+    }
+    EXPECT_TRUE(reported); // the notes were really played, and reported back
+    scheduler.advance(5.0);
+    EXPECT_EQ(session.saveCount(), 3);
+
     // The end of the run saves at once.
     engine->layerD().volume = 0.11;
     session.save();

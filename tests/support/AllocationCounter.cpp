@@ -1,7 +1,12 @@
 #include "support/AllocationCounter.h"
 
+#include <array>
+#include <atomic>
 #include <cstdlib>
 #include <new>
+
+#include <dlfcn.h>
+#include <pthread.h>
 
 namespace
 {
@@ -9,6 +14,23 @@ namespace
 thread_local bool armed = false;
 thread_local std::size_t allocationCount = 0;
 thread_local std::size_t deallocationCount = 0;
+thread_local std::size_t lockCount = 0;
+
+// Mutexes whose locking the armed thread may take (at most a few, set before arming).
+std::array<std::atomic<const void*>, 64> allowedLocks{};
+
+bool isAllowed(const void* mutex) noexcept
+{
+    for (auto& a : allowedLocks)
+    {
+        const void* p = a.load(std::memory_order_relaxed);
+        if (p == nullptr)
+            return false;
+        if (p == mutex)
+            return true;
+    }
+    return false;
+}
 
 void* allocate(std::size_t size)
 {
@@ -59,10 +81,32 @@ std::size_t AllocationCounter::deallocations() noexcept
 {
     return deallocationCount;
 }
+std::size_t AllocationCounter::locks() noexcept
+{
+    return lockCount;
+}
+bool AllocationCounter::countsLocks() noexcept
+{
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    return true;
+#else
+    return false;
+#endif
+}
+void AllocationCounter::allowLock(const void* mutex) noexcept
+{
+    for (auto& a : allowedLocks)
+    {
+        const void* expected = nullptr;
+        if (a.load() == mutex || a.compare_exchange_strong(expected, mutex))
+            return;
+    }
+}
 void AllocationCounter::reset() noexcept
 {
     allocationCount = 0;
     deallocationCount = 0;
+    lockCount = 0;
 }
 } // namespace norvane::test
 
@@ -149,6 +193,24 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept
 // standing in front of glibc's allocator. The sanitizers bring their own allocator, so the
 // sanitizer builds count operator new and delete only.
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+namespace
+{
+template <typename Function> Function* next(std::atomic<Function*>& cache, const char* name)
+{
+    auto* f = cache.load(std::memory_order_relaxed);
+    if (f == nullptr)
+    {
+        f = reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+        cache.store(f, std::memory_order_relaxed);
+    }
+    return f;
+}
+
+std::atomic<int (*)(pthread_mutex_t*)> realMutexLock{nullptr};
+std::atomic<int (*)(pthread_rwlock_t*)> realReadLock{nullptr}, realWriteLock{nullptr};
+
+} // namespace
+
 extern "C"
 {
     void* __libc_malloc(std::size_t);
@@ -206,6 +268,33 @@ extern "C"
         if (p != nullptr && armed)
             ++deallocationCount;
         __libc_free(p);
+    }
+
+    // Locks: every way a thread can be made to wait for another through glibc's mutexes
+    // (std::mutex and juce::CriticalSection lock through here). Trying a lock is fine.
+    int pthread_mutex_lock(pthread_mutex_t* m)
+    {
+        if (armed && !isAllowed(m))
+        {
+            ++lockCount;
+            if (std::getenv("NORVANE_TRAP_LOCK") != nullptr)
+                __builtin_trap();
+        }
+        return next(realMutexLock, "pthread_mutex_lock")(m);
+    }
+
+    int pthread_rwlock_rdlock(pthread_rwlock_t* l)
+    {
+        if (armed)
+            ++lockCount;
+        return next(realReadLock, "pthread_rwlock_rdlock")(l);
+    }
+
+    int pthread_rwlock_wrlock(pthread_rwlock_t* l)
+    {
+        if (armed)
+            ++lockCount;
+        return next(realWriteLock, "pthread_rwlock_wrlock")(l);
     }
 }
 #endif
