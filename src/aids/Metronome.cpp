@@ -29,8 +29,7 @@ const std::array<TimeSignature, 14>& TimeSignature::common()
 }
 
 Metronome::Metronome(Scheduler& schedulerIn)
-    : scheduler(schedulerIn), ownedPlayer(std::make_unique<PlayerNode>("Metronome")),
-      playerNode(ownedPlayer.get())
+    : scheduler(schedulerIn), ownedTrack(std::make_unique<ClickTrack>()), track(ownedTrack.get())
 {
     bpm.setClamp([](const double& v)
                  { return std::isnan(v) ? 100.0 : std::clamp(v, minimumBPM, maximumBPM); });
@@ -40,8 +39,13 @@ Metronome::Metronome(Scheduler& schedulerIn)
         [](const TimeSignature& s) {
             return s.unit >= 1 && s.unit <= 64 ? s : TimeSignature{s.beats, 4};
         });
-    volume.setDidChange([this](const double&) { playerNode->setVolume((float)volume.get()); });
-    playerNode->setVolume((float)volume.get());
+    volume.setDidChange([this](const double&) { track->setVolume((float)volume.get()); });
+    bpm.setDidChange([this](const double&) { track->setTempo(bpm.get()); });
+    signature.setDidChange([this](const TimeSignature&)
+                           { track->setSignature(signature->beats, signature->unit); });
+    track->setVolume((float)volume.get());
+    track->setTempo(bpm.get());
+    track->setSignature(signature->beats, signature->unit);
 }
 
 Metronome::~Metronome() = default;
@@ -50,69 +54,21 @@ void Metronome::attach(AudioEngine& e)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
     engine = &e;
-    rate = e.host().sampleRate();
-    e.attachSource(std::move(ownedPlayer));
-
-    const int channels = 2;
-    accentBuffer = clickBuffer(accentFrequency, rate, channels);
-    groupBuffer = clickBuffer(groupFrequency, rate, channels);
-    tickBuffer = clickBuffer(tickFrequency, rate, channels);
-    playerNode->setVolume((float)volume.get());
-}
-
-PlayerNode::Buffer Metronome::clickBuffer(double frequency, double sampleRate, int channels)
-{
-    const auto frames = (int)(std::uint32_t)(0.045 * sampleRate);
-    if (frames <= 0 || channels <= 0)
-        return nullptr;
-    auto buffer = std::make_shared<juce::AudioBuffer<float>>(channels, frames);
-    for (int i = 0; i < frames; ++i)
-    {
-        const double t = i / sampleRate;
-        const double sample = std::sin(2.0 * juce::MathConstants<double>::pi * frequency * t) *
-                              std::exp(-t / 0.012) * std::min(t / 0.002, 1.0) * 0.5;
-        for (int ch = 0; ch < channels; ++ch)
-            buffer->setSample(ch, i, (float)sample);
-    }
-    return buffer;
+    e.attachSource(std::move(ownedTrack));
 }
 
 Metronome::Click Metronome::clickAt(int position, const TimeSignature& s)
 {
-    if (position == 0)
-        return Click::accent;
-    return s.isCompound() && position % 3 == 0 ? Click::group : Click::tick;
-}
-
-const PlayerNode::Buffer& Metronome::bufferFor(Click click) const
-{
-    switch (click)
-    {
-    case Click::accent:
-        return accentBuffer;
-    case Click::group:
-        return groupBuffer;
-    case Click::tick:
-        break;
-    }
-    return tickBuffer;
+    return ClickTrack::clickAt(position, s.beats, s.unit);
 }
 
 void Metronome::start()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    if (isRunning.get() || accentBuffer == nullptr)
+    if (isRunning.get() || engine == nullptr || !engine->isRunning())
         return;
-    if (engine == nullptr || !engine->isRunning())
-        return;
-
-    playerNode->play();
-    beats = 0;
-    nextBeat = playerNode->sampleTime() + (std::int64_t)(rate * startDelay);
+    track->start(startDelay);
     isRunning = true;
-    scheduleAhead();
-
-    scheduleTimer = scheduler.every(topUpInterval, [this] { scheduleAhead(); });
 }
 
 void Metronome::stop()
@@ -120,27 +76,8 @@ void Metronome::stop()
     NORVANE_ASSERT_MESSAGE_THREAD;
     if (!isRunning.get())
         return;
-    scheduleTimer.reset();
-    playerNode->stop();
+    track->stop();
     isRunning = false;
-}
-
-void Metronome::scheduleAhead()
-{
-    if (!isRunning.get() || !accentBuffer || !groupBuffer || !tickBuffer)
-        return;
-
-    const std::int64_t horizon = playerNode->sampleTime() + (std::int64_t)(rate * lookAhead);
-    while (nextBeat < horizon)
-    {
-        const auto s = signature.get();
-        const int position = beats % std::max(s.beats, 1);
-        playerNode->schedule(bufferFor(clickAt(position, s)), nextBeat);
-
-        const auto step = (std::int64_t)((4.0 / s.unit) * (60.0 / bpm.get()) * rate);
-        nextBeat += std::max<std::int64_t>(step, 1);
-        ++beats;
-    }
 }
 
 void Metronome::tap()

@@ -2,7 +2,7 @@
 
 #include "core/Observable.h"
 #include "core/Scheduler.h"
-#include "engine/PlayerNode.h"
+#include "engine/realtime/ClickTrack.h"
 
 #include <array>
 #include <cstdint>
@@ -33,11 +33,11 @@ struct TimeSignature
 /** Clicks in time: a strong click on the first beat of the bar, a middle one on the first beat
     of each group of three in compound metres, a plain one elsewhere.
 
-    The clicks are scheduled sample-accurately on a player node of their own, a little ahead
-    of what has been played: every 0.12 s the schedule is topped up to 0.6 s past the player's
-    position. Tempo and signature changes take effect from the next click scheduled.
+    The settings live here; the clicks are placed on the audio side by a click track of their
+    own (see ClickTrack), sample-accurately at the device's rate, whatever this thread is
+    doing. Tempo and signature changes take effect from the next click placed.
 
-    Message thread only; the player consumes the scheduled clicks on the audio thread.
+    Message thread only.
 */
 class Metronome final : public ObservableObject
 {
@@ -51,14 +51,12 @@ public:
     Published<double> volume{*this, 0.6}; ///< the player's linear gain
 
     static constexpr double minimumBPM = 40.0, maximumBPM = 240.0;
-    static constexpr double lookAhead = 0.6;      ///< seconds of clicks kept queued
-    static constexpr double topUpInterval = 0.12; ///< seconds between top-ups
-    static constexpr double startDelay = 0.06;    ///< seconds from start() to the first click
-    static constexpr double accentFrequency = 1568.0, groupFrequency = 1245.0,
-                            tickFrequency = 1046.0;
+    static constexpr double startDelay = 0.06; ///< seconds from start() to the first click
+    static constexpr double accentFrequency = ClickTrack::accentFrequency,
+                            groupFrequency = ClickTrack::groupFrequency,
+                            tickFrequency = ClickTrack::tickFrequency;
 
-    /** Attaches the player to the engine's graph, feeding its main mixer, and builds the
-        clicks at the graph's rate. */
+    /** Attaches the click track to the engine's graph, feeding its main mixer. */
     void attach(AudioEngine& engine);
 
     /** Starts clicking, the first click 60 ms from now. Does nothing when running already,
@@ -71,39 +69,23 @@ public:
     /** One tap of the tap-tempo button: the tempo follows the average of the last taps. */
     void tap();
 
-    enum class Click
-    {
-        accent,
-        group,
-        tick
-    };
+    using Click = ClickTrack::Click;
 
     /** The click at a position in the bar (0 = the first beat). */
     static Click clickAt(int position, const TimeSignature& signature);
 
-    /** 45 ms of a sine at `frequency`: a 2 ms rise, an exponential fall with a 12 ms time
-        constant, a peak of 0.5; every channel alike. */
-    static PlayerNode::Buffer clickBuffer(double frequency, double sampleRate, int channels);
-
-    int beatIndex() const { return beats; }
-    std::int64_t nextBeatSampleTime() const { return nextBeat; }
-    double sampleRate() const { return rate; }
+    /** Clicks placed since the start, as the audio side last said. */
+    int beatIndex() const { return (int)clicks().beatsPlaced(); }
+    /** Where the next click falls, in samples since the start, as the audio side last said. */
+    std::int64_t nextBeatSampleTime() const { return clicks().nextBeatSample(); }
     const std::deque<double>& tapTimes() const { return taps; }
-    PlayerNode& player() { return *playerNode; }
+    ClickTrack& clicks() const { return *track; }
 
 private:
-    void scheduleAhead();
-    const PlayerNode::Buffer& bufferFor(Click click) const;
-
     Scheduler& scheduler;
     AudioEngine* engine = nullptr;
-    std::unique_ptr<PlayerNode> ownedPlayer; // until the graph takes it
-    PlayerNode* playerNode = nullptr;
-    PlayerNode::Buffer accentBuffer, groupBuffer, tickBuffer;
-    double rate = 44100.0;
-    std::int64_t nextBeat = 0;
-    int beats = 0;
-    std::unique_ptr<TimerHandle> scheduleTimer;
+    std::unique_ptr<ClickTrack> ownedTrack; // until the graph takes it
+    ClickTrack* track = nullptr;
     std::deque<double> taps; // seconds on the scheduler's clock, oldest first
 };
 

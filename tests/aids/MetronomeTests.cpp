@@ -1,5 +1,8 @@
 #include "aids/Metronome.h"
+#include "engine/SimulatedAudioDevice.h"
 #include "support/EngineFixture.h"
+
+#include <thread>
 
 #include <cmath>
 
@@ -154,11 +157,16 @@ TEST_F(MetronomeTest, ASignatureChangeKeepsTheCountAndATempoChangeTheNextClick)
     EXPECT_EQ(kinds(clicks), (std::vector<K>{K::accent, K::tick, K::tick, K::tick, K::accent,
                                              K::tick, K::accent, K::tick}));
 
+    // A new tempo: the click already due keeps its place, the next follows the new tempo.
     metronome.stop();
     metronome.signature = TimeSignature{4, 4};
     metronome.start();
-    metronome.bpm = 120.0; // the clicks already queued keep their places
-    const auto faster = renderClicks(2.0);
+    const auto faster = renderClicks(2.0,
+                                     [&](double seconds)
+                                     {
+                                         if (seconds > 0.1 && metronome.bpm.get() != 120.0)
+                                             metronome.bpm = 120.0;
+                                     });
     ASSERT_GE(faster.size(), 3u);
     EXPECT_EQ(faster[1].sample - faster[0].sample, 28800);
     EXPECT_EQ(faster.back().sample - faster[faster.size() - 2].sample, 24000);
@@ -192,15 +200,13 @@ TEST_F(MetronomeTest, SettingsAndTheirBounds)
     for (const auto& s : TimeSignature::common())
         EXPECT_EQ(s.isCompound(), s.label() == "6/8" || s.label() == "9/8" || s.label() == "12/8");
 
-    EXPECT_EQ(Metronome::clickBuffer(1046.0, 48000.0, 2)->getNumSamples(), 2160);
-    EXPECT_EQ(Metronome::clickBuffer(1046.0, 44100.0, 2)->getNumSamples(), 1984);
-    const auto click = Metronome::clickBuffer(1568.0, 48000.0, 2);
-    EXPECT_NEAR(click->getMagnitude(0, 0, click->getNumSamples()), 0.5f * std::exp(-2.0 / 12.0),
-                0.02f);
-    EXPECT_EQ(click->getSample(0, 100), click->getSample(1, 100));
+    EXPECT_EQ(ClickTrack::clickWave(1046.0, 48000.0).size(), 2160u);
+    EXPECT_EQ(ClickTrack::clickWave(1046.0, 44100.0).size(), 1984u);
+    const auto click = ClickTrack::clickWave(1568.0, 48000.0);
+    EXPECT_NEAR(*std::max_element(click.begin(), click.end()), 0.5f * std::exp(-2.0 / 12.0), 0.02f);
 
     metronome.volume = 0.25;
-    EXPECT_EQ(metronome.player().getVolume(), 0.25f);
+    EXPECT_EQ(metronome.clicks().getVolume(), 0.25f);
 }
 
 TEST_F(MetronomeTest, TapTempoFollowsTheLastTaps)
@@ -250,6 +256,72 @@ TEST_F(MetronomeTest, StartAndStopTwiceAndADeviceChangeStops)
     engine->selectOutputDevice(AudioOutputDevice{1, "Nowhere", "No such type"});
     EXPECT_FALSE(metronome.isRunning.get());
     EXPECT_EQ(scheduler.pendingCount(), timers); // its top-up timer is gone too
+}
+
+/** Beats whose length is no whole number of samples: each click still falls in the sample of
+    its exact time, so the hundredth is where it should be, not a sample per beat earlier. */
+TEST_F(MetronomeTest, ALongRunDoesNotDrift)
+{
+    metronome.bpm = 97.0; // 29690.72 samples a beat at 48 kHz
+    metronome.start();
+    const auto clicks = renderClicks(30.0);
+    ASSERT_GE(clicks.size(), 48u);
+    const double step = 60.0 / 97.0 * 48000.0;
+    for (size_t k = 0; k < clicks.size(); ++k)
+        EXPECT_NEAR(clicks[k].sample - clicks[0].sample, std::floor(2880.0 + k * step) - 2880.0, 1)
+            << "click " << k;
+}
+
+/** Through a device at 44.1 kHz (the engine was set up for 48): the clicks are built and placed
+    at the device's rate, so 100 bpm is 100 bpm there too. */
+TEST(MetronomeOnADevice, TheClicksFollowTheDeviceRate)
+{
+    struct Recorder final : SignalProbe
+    {
+        void rendered(const juce::AudioBuffer<float>& block, int n) noexcept override
+        {
+            const int room = std::min(n, signal.getNumSamples() - written.load());
+            if (room > 0)
+                signal.copyFrom(0, written.load(), block, 0, 0, room);
+            written += std::max(room, 0);
+        }
+        juce::AudioBuffer<float> signal{1, 44100 * 3};
+        std::atomic<int> written{0};
+    } recorder;
+
+    auto clock = std::make_shared<SimulatedDeviceClock>();
+    ManualScheduler scheduler;
+    AudioEngine::Options options;
+    options.soundBankPath = "/nonexistent/none.sf2";
+    options.useAudioDevice = true;
+    options.deviceType = [clock]
+    {
+        SimulatedAudioDeviceType::Settings settings;
+        settings.sampleRate = 44100.0;
+        settings.bufferSize = 256;
+        settings.clock = clock;
+        return std::make_unique<SimulatedAudioDeviceType>(settings);
+    };
+    AudioEngine engine(scheduler, options);
+    ASSERT_EQ(engine.host().sampleRate(), 44100.0);
+    auto& metronome = engine.metronome();
+    metronome.clicks().setOutputProbe(&recorder);
+    metronome.start();
+    ASSERT_TRUE(metronome.isRunning.get());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (recorder.written < recorder.signal.getNumSamples() &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    metronome.stop();
+    engine.host().stop();
+    metronome.clicks().setOutputProbe(nullptr);
+
+    const auto clicks = findClicks(recorder.signal, 44100.0);
+    ASSERT_GE(clicks.size(), 4u);
+    for (size_t k = 1; k < clicks.size(); ++k)
+        EXPECT_EQ(clicks[k].sample - clicks[k - 1].sample, 26460) << "click " << k; // 0.6 s
+    EXPECT_EQ(clicks[0].kind, Metronome::Click::accent);
+    EXPECT_EQ(clicks[1].kind, Metronome::Click::tick);
 }
 
 } // namespace norvane::test

@@ -239,7 +239,7 @@ int latency(const std::vector<std::string>& args)
         app.setUpSession();
         app.audioEngine.layerA().sampler().setStartProbe(&startRecorder);
         auto& metronome = app.audioEngine.metronome();
-        metronome.player().setOutputProbe(&clickRecorder);
+        metronome.clicks().setOutputProbe(&clickRecorder);
         metronome.bpm = clickBPM;
         metronome.signature = TimeSignature{4, 4};
         metronome.start();
@@ -284,7 +284,7 @@ int latency(const std::vector<std::string>& args)
         metronome.stop();
         app.audioEngine.host().stop();
         app.audioEngine.layerA().sampler().setStartProbe(nullptr);
-        metronome.player().setOutputProbe(nullptr);
+        metronome.clicks().setOutputProbe(nullptr);
 
         // Notes: the k-th start of a pitch answers the k-th note-on of that pitch.
         // Notes whose block the system woke late are told apart: that lateness is the
