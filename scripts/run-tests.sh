@@ -8,7 +8,11 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-cmake --preset release
+# A fresh build compiles in batches (NORVANE_UNITY_BUILD=OFF: one file at a time, as when
+# working on the code).
+unity="-DNORVANE_UNITY_BUILD=${NORVANE_UNITY_BUILD:-ON}"
+
+cmake --preset release "$unity"
 cmake --build --preset release
 
 # libFuzzer needs clang; the fuzz build compiles only the fuzz targets and what they use.
@@ -31,7 +35,7 @@ echo "Document fuzzing: no crash, no sanitizer report"
 
 if [ "${NORVANE_SANITIZERS:-1}" != "0" ]; then
   for preset in asan tsan; do
-    cmake --preset "$preset" >/dev/null
+    cmake --preset "$preset" "$unity" >/dev/null
     cmake --build --preset "$preset"
     ctest --preset "$preset" -j2
   done

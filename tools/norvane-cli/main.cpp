@@ -13,6 +13,12 @@
 //       --session FILE and --patch FILE apply a stored session ("Session.json") or one patch
 //       (a LivePatch object) first; a file that does not decode is an error.
 //
+//   norvane-cli render IN.mid OUT.wav --folder APPFOLDER [--seconds S]
+//       Renders through the composition the application builds on that application folder
+//       (its Session.json, LivePatches.json, SoundFont and the rest, read from a copy, so the
+//       folder itself is never written): a Program Change in the file recalls the patch at
+//       that position exactly as live. The render waits for what a recall loads.
+//
 //   norvane-cli chord N N N…
 //       Prints the chord those MIDI notes form as one line of JSON, or null.
 //
@@ -35,6 +41,7 @@
 #include "aids/ChordDetector.h"
 #include "aids/DronePadController.h"
 #include "aids/Metronome.h"
+#include "app/AppState.h"
 #include "core/Scheduler.h"
 #include "engine/AudioEngine.h"
 #include "input/MIDIManager.h"
@@ -45,11 +52,14 @@
 #include "store/LivePatchStore.h"
 #include "store/SessionStore.h"
 #include "store/StoredFile.h"
+#include "store/UserDefaults.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_events/juce_events.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -64,6 +74,7 @@ int usage()
                  "                          [--category SLOT=NAME] [--variant SLOT=N]\n"
                  "                          [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]\n"
                  "                          [--session FILE] [--patch FILE]\n"
+                 "       norvane-cli render IN.mid OUT.wav --folder APPFOLDER [--seconds S]\n"
                  "       norvane-cli chord N N N...\n"
                  "       norvane-cli bench IN.mid\n"
                  "       norvane-cli latency [--stall-ms N] [--json] [--midi FILE]\n";
@@ -240,10 +251,98 @@ int chord(const std::vector<std::string>& args)
     return 0;
 }
 
+/** A render through the application's own composition on a copy of an application folder. */
+int renderFolder(const std::vector<std::string>& args)
+{
+    double tail = 0.0;
+    std::optional<juce::File> folder;
+    for (size_t i = 2; i + 1 < args.size(); i += 2)
+    {
+        if (args[i] == "--folder")
+            folder = juce::File::getCurrentWorkingDirectory().getChildFile(args[i + 1]);
+        else if (args[i] == "--seconds" && std::isfinite(std::atof(args[i + 1].c_str())))
+            tail = std::max(0.0, std::atof(args[i + 1].c_str()));
+        else
+        {
+            std::cerr << "norvane-cli: with --folder, only --seconds may be given (the folder "
+                         "holds the rest)\n";
+            return 2;
+        }
+    }
+    if (!folder || !folder->isDirectory())
+    {
+        std::cerr << "norvane-cli: --folder needs an existing application folder\n";
+        return 1;
+    }
+
+    std::string error;
+    const auto input = juce::File::getCurrentWorkingDirectory().getChildFile(args[0]);
+    const auto output = juce::File::getCurrentWorkingDirectory().getChildFile(args[1]);
+    auto messages = norvane::readMidiFile(input, error);
+    if (!messages)
+    {
+        std::cerr << "norvane-cli: " << error << "\n";
+        return 1;
+    }
+
+    // The program writes its folder as it runs (the session above all): it runs on a copy.
+    const auto copy = juce::File::createTempFile("norvane-render");
+    if (!folder->copyDirectoryTo(copy))
+    {
+        std::cerr << "norvane-cli: could not copy " << folder->getFullPathName() << "\n";
+        return 1;
+    }
+    int result = 0;
+    {
+        norvane::ManualScheduler scheduler;
+        norvane::UserDefaults defaults(copy.getChildFile("Norvane.settings"));
+        norvane::Localization localization(defaults, "en");
+        norvane::AppState::Options options;
+        options.midi = norvane::makeDetachedMidi();
+        options.folder = copy;
+        options.defaults = &defaults;
+        options.localization = &localization;
+        options.updateFeed = juce::URL("http://127.0.0.1:9/version.json"); // never asked
+        options.engine.appFolder = copy;
+        norvane::AppState app(scheduler, std::move(options));
+        auto& engine = app.audioEngine;
+        if (engine.soundBankPath().empty())
+        {
+            std::cerr << "norvane-cli: no General MIDI sound bank found\n";
+            return 1;
+        }
+        app.setUpSession();
+        engine.waitForLoads();
+        waitForPlugins(engine);
+        for (auto* layer : engine.playingLayers())
+            if (auto& e = layer->loadError.get())
+                std::cerr << "norvane-cli: layer " << layer->slot << ": " << *e << "\n";
+
+        norvane::PerformanceRenderer renderer(engine, app.midiManager, scheduler);
+        const auto audio = renderer.render(*messages, tail);
+        if (!writeWav(output, audio, engine.host().sampleRate(), error))
+        {
+            std::cerr << "norvane-cli: " << error << "\n";
+            result = 1;
+        }
+        else
+        {
+            std::printf("rendered %.2f s of audio through %s to %s\n",
+                        audio.getNumSamples() / engine.host().sampleRate(),
+                        folder->getFullPathName().toRawUTF8(),
+                        output.getFullPathName().toRawUTF8());
+        }
+    }
+    copy.deleteRecursively();
+    return result;
+}
+
 int render(const std::vector<std::string>& args)
 {
     if (args.size() < 2)
         return usage();
+    if (std::find(args.begin(), args.end(), "--folder") != args.end())
+        return renderFolder(args);
 
     norvane::ManualScheduler scheduler;
     norvane::AudioEngine engine(scheduler, {});
