@@ -1,5 +1,7 @@
 #include "app/AppState.h"
 
+#include "store/FileWriter.h"
+
 #include "core/MessageThread.h"
 #include "store/AppData.h"
 
@@ -58,6 +60,7 @@ void AppState::willTerminate()
 {
     if (sessionStore != nullptr)
         sessionStore->save();
+    FileWriter::shared().flush(); // every document on disk before the program ends
 }
 
 } // namespace norvane

@@ -77,7 +77,8 @@ void LivePatchStore::step(int offset, AudioEngine& engine, DronePadController& d
 
 void LivePatchStore::persist()
 {
-    stored.write(LivePatch::encodeList(patches.get())); // a failure: the next save tries again
+    // The list now, encoded and written on the writer thread.
+    stored.writeLater([list = patches.get()] { return LivePatch::encodeList(list); });
 }
 
 } // namespace norvane

@@ -59,7 +59,8 @@ void SessionStore::save()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
     ++saves;
-    stored.write(capture().encode()); // a failure: the next save tries again
+    // The values now, encoded and written on the writer thread.
+    stored.writeLater([state = capture()] { return state.encode(); });
 }
 
 void SessionStore::restore()

@@ -1,5 +1,7 @@
 #include "store/StoredFile.h"
 
+#include "store/FileWriter.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -103,6 +105,7 @@ std::optional<juce::File> keepDamagedCopy(const juce::File& file)
 
 std::optional<std::string> StoredFile::read() const
 {
+    flush();
     if (!file.existsAsFile())
         return std::nullopt;
     juce::MemoryBlock data;
@@ -113,14 +116,36 @@ std::optional<std::string> StoredFile::read() const
 
 bool StoredFile::write(std::string_view contents)
 {
-    if (rescueBeforeWrite)
+    flush(); // in order after what was handed to the writer
+    return write(file, *rescueBeforeWrite, contents);
+}
+
+bool StoredFile::write(const juce::File& file, std::atomic<bool>& rescue, std::string_view contents)
+{
+    if (rescue.load())
     {
         // Without a kept copy the damaged file must not be replaced: it is all there is.
         if (file.existsAsFile() && !keepDamagedCopy(file))
             return false;
-        rescueBeforeWrite = false;
+        rescue.store(false);
     }
     return writeFileAtomically(file, contents);
+}
+
+void StoredFile::writeLater(std::function<std::string()> encode)
+{
+    FileWriter::shared().post(
+        file,
+        [target = file, rescue = rescueBeforeWrite, encode = std::move(encode)]
+        {
+            // A failure: the next save tries again.
+            write(target, *rescue, encode());
+        });
+}
+
+void StoredFile::flush() const
+{
+    FileWriter::shared().flush(file);
 }
 
 } // namespace norvane

@@ -2,6 +2,9 @@
 
 #include <juce_core/juce_core.h>
 
+#include <atomic>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +26,7 @@ std::optional<juce::File> keepDamagedCopy(const juce::File& file);
 
     If the file was there but could not be decoded, the first write keeps it aside first
     (keepDamagedCopy), so that what the user made is never lost to a fresh save.
-    Message thread only.
+    Message thread only (writeLater's encoding runs on the writer thread).
 */
 class StoredFile
 {
@@ -32,20 +35,32 @@ public:
 
     const juce::File& location() const { return file; }
 
-    /** The file's contents, or nothing when it does not exist or cannot be read. */
+    /** The file's contents, or nothing when it does not exist or cannot be read. Waits for
+        a write of it still under way. */
     std::optional<std::string> read() const;
 
     /** Says that the contents read could not be decoded. */
-    void markUndecodable() { rescueBeforeWrite = file.existsAsFile(); }
+    void markUndecodable() { rescueBeforeWrite->store(file.existsAsFile()); }
 
-    bool isMarkedUndecodable() const { return rescueBeforeWrite; }
+    bool isMarkedUndecodable() const { return rescueBeforeWrite->load(); }
 
-    /** Writes atomically, keeping an undecodable original aside first. */
+    /** Writes atomically now, keeping an undecodable original aside first. Any thread, one
+        at a time. */
     bool write(std::string_view contents);
 
+    /** The same on the writer thread (FileWriter): `encode` runs there and gives the text.
+        It must own what it encodes (a copy of the values). Returns at once. */
+    void writeLater(std::function<std::string()> encode);
+
+    /** Waits until what writeLater() handed over is written. */
+    void flush() const;
+
 private:
+    static bool write(const juce::File& file, std::atomic<bool>& rescue, std::string_view contents);
+
     juce::File file;
-    bool rescueBeforeWrite = false;
+    std::shared_ptr<std::atomic<bool>> rescueBeforeWrite =
+        std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace norvane

@@ -1,6 +1,7 @@
 #include "aids/DronePadController.h"
 #include "aids/Metronome.h"
 #include "app/AppState.h"
+#include "store/FileWriter.h"
 #include "store/LivePatchStore.h"
 #include "store/SessionStore.h"
 #include "support/EngineFixture.h"
@@ -20,7 +21,12 @@ protected:
         return LivePatch::capture(*engine, drone, name);
     }
 
-    juce::File file(const char* name) { return temp.folder.getChildFile(name); }
+    /** A document of the folder, once what was handed to the writer thread is on disk. */
+    juce::File file(const char* name)
+    {
+        FileWriter::shared().flush();
+        return temp.folder.getChildFile(name);
+    }
 
     TempFolder temp;
     DronePadController drone;
@@ -248,6 +254,7 @@ TEST(AppStateTest, TheSessionIsSetUpOnceAndProgramChangesRecallPatches)
     auto* session = app.sessionStore.get();
     ASSERT_NE(session, nullptr);
     EXPECT_TRUE(defaults.date(UpdateChecker::lastCheckKey).has_value());
+    FileWriter::shared().flush();
     EXPECT_TRUE(temp.folder.getChildFile("Session.json").existsAsFile());
     app.setUpSession(); // a second appearance: the same store
     EXPECT_EQ(app.sessionStore.get(), session);
@@ -258,7 +265,7 @@ TEST(AppStateTest, TheSessionIsSetUpOnceAndProgramChangesRecallPatches)
     EXPECT_EQ(app.livePatchStore.activeIndex(), 0);
     // The end of the run saves what changed since, without waiting for the quiet period.
     app.audioEngine.layerD().volume = 0.42;
-    app.willTerminate();
+    app.willTerminate(); // written before it returns
     const auto saved = SessionState::decode(
         temp.folder.getChildFile("Session.json").loadFileAsString().toStdString());
     ASSERT_TRUE(saved.has_value());

@@ -1,11 +1,16 @@
 #include "store/AppData.h"
 #include "store/CustomNames.h"
+#include "store/FileWriter.h"
 #include "store/Json.h"
 #include "store/StoredFile.h"
 
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
 
 namespace norvane::test
 {
@@ -88,6 +93,50 @@ TEST(StoredFile, AnUndecodableFileIsKeptAsideBeforeTheFirstWriteAndNeverOverwrit
 
     EXPECT_TRUE(file.write("{\"x\":1}")); // kept once, not at every write
     EXPECT_FALSE(temp.folder.getChildFile("CustomNames.json.damaged-3").exists());
+}
+
+/** Writes handed to the writer thread: the caller goes on at once, whatever the disk is doing;
+    of a burst for one file only the last is written; the damaged original is still kept aside
+    first; and a write now waits for the ones handed over before it. */
+TEST(StoredFile, WritesLaterRunOnTheWriterThreadLastOneWinning)
+{
+    TempFolder temp;
+    const auto target = temp.folder.getChildFile("Session.json");
+    target.replaceWithText("damaged");
+
+    // The writer is busy with another file (a disk that hangs) while the saves come.
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    FileWriter::shared().post(temp.folder.getChildFile("Other.json"),
+                              [released] { released.wait(); });
+
+    StoredFile stored(target);
+    stored.markUndecodable();
+    std::atomic<int> encoded{0};
+    const auto caller = std::this_thread::get_id();
+    std::atomic<bool> encodedElsewhere{true};
+    for (int i = 0; i < 50; ++i)
+        stored.writeLater(
+            [i, &encoded, &encodedElsewhere, caller]
+            {
+                ++encoded;
+                encodedElsewhere = encodedElsewhere && std::this_thread::get_id() != caller;
+                return "{\"save\":" + std::to_string(i) + "}";
+            });
+    EXPECT_EQ(target.loadFileAsString(), "damaged"); // nothing written on this thread
+    EXPECT_EQ(encoded.load(), 0);
+
+    release.set_value();
+    stored.flush();
+    EXPECT_EQ(target.loadFileAsString(), "{\"save\":49}");
+    EXPECT_EQ(encoded.load(), 1);
+    EXPECT_TRUE(encodedElsewhere.load());
+    EXPECT_EQ(temp.folder.getChildFile("Session.json.damaged-1").loadFileAsString(), "damaged");
+
+    stored.writeLater([] { return std::string("{\"save\":50}"); });
+    EXPECT_TRUE(stored.write("{\"save\":51}"));
+    EXPECT_EQ(target.loadFileAsString(), "{\"save\":51}");
+    EXPECT_FALSE(temp.folder.getChildFile("Session.json.damaged-2").exists());
 }
 
 TEST(Json, CompactOutputEscapesAndLeavesOutAbsentValues)
