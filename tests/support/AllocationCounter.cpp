@@ -19,7 +19,7 @@ thread_local std::size_t lockCount = 0;
 // Mutexes whose locking the armed thread may take (at most a few, set before arming).
 std::array<std::atomic<const void*>, 64> allowedLocks{};
 
-bool isAllowed(const void* mutex) noexcept
+[[maybe_unused]] bool isAllowed(const void* mutex) noexcept
 {
     for (auto& a : allowedLocks)
     {
