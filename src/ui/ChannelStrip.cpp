@@ -146,7 +146,7 @@ public:
     {
         g.setColour(context.textPrimary());
         g.setFont(Fonts::headline());
-        g.drawText(context.text("Efecto AU", "AU effect"), panelPadding, panelPadding, getWidth() - 2 * panelPadding,
+        g.drawText(context.text("Efecto LV2/VST3", "LV2/VST3 effect"), panelPadding, panelPadding, getWidth() - 2 * panelPadding,
                    20, juce::Justification::centredLeft);
         g.setColour(context.textSecondary());
         g.setFont(Fonts::caption());

@@ -154,7 +154,7 @@ void SoundBankView::chooseSoundFont()
 {
     chooser = std::make_unique<juce::FileChooser>(
         context.text("Elige un archivo SoundFont (.sf2)", "Choose a SoundFont file (.sf2)"), juce::File(),
-        "*.sf2;*.sf3;*.dls;*.SF2;*.SF3;*.DLS");
+        "*.sf2;*.sf3;*.SF2;*.SF3");
     juce::Component::SafePointer<SoundBankView> self(this);
     juce::WeakReference<AudioEngine> weakEngine(&engine);
     chooser->launchAsync(juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
@@ -252,8 +252,8 @@ void ConnectionsBar::refresh()
     soundBank.setTooltip(context.text("Instalar un banco de sonidos sampleado (.sf2)",
                                       "Install a sampled sound bank (.sf2)"));
     soundBank.setHighlighted(engine.customSoundFontInstalled.get());
-    pluginsButton.setTooltip(context.text("Asignar plugins AU a las categorías de instrumento",
-                                          "Assign AU plugins to the instrument categories"));
+    pluginsButton.setTooltip(context.text("Asignar plugins LV2/VST3 a las categorías de instrumento",
+                                          "Assign LV2/VST3 plugins to the instrument categories"));
     resized();
     repaint();
 }

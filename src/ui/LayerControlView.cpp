@@ -276,7 +276,7 @@ juce::String LayerControlView::soundName() const { return actions->soundName(); 
 juce::String LayerControlView::categoryButtonText() const
 {
     if (layer.instrumentPlugin->has_value())
-        return context.text("Plugin AU", "AU Plugin");
+        return context.text("Plugin LV2/VST3", "LV2/VST3 Plugin");
     return fromUTF8(displayName(layer.category.get(), context.language()));
 }
 

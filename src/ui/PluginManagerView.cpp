@@ -177,16 +177,16 @@ void PluginManagerView::refresh()
     explanation.setMinimumHorizontalScale(1.0f);
     explanation.setText(
         context.text("Hasta ", "Up to ") + juce::String(PluginLibrary::slotCount) +
-            context.text(" plugins Audio Unit por categoría, junto a los sonidos de la app. macOS "
-                         "no carga VST directamente; casi todos los plugins instalan también su "
-                         "versión AU.",
-                         " Audio Unit plugins per category, alongside the app's own sounds. macOS "
-                         "doesn't load VSTs directly; almost every plugin also installs an AU "
+            context.text(" plugins LV2 o VST3 por categoría, junto a los sonidos de la app. Linux "
+                         "no usa VST2; casi todos los plugins instalan también su versión LV2 o "
+                         "VST3.",
+                         " LV2 or VST3 plugins per category, alongside the app's own sounds. Linux "
+                         "doesn't use VST2; almost every plugin also installs an LV2 or VST3 "
                          "version."),
         juce::dontSendNotification);
     styleLabel(emptyMessage, Fonts::body(), context.textSecondary(), juce::Justification::topLeft);
-    emptyMessage.setText(context.text("No se encontraron instrumentos AU instalados.",
-                                      "No installed AU instruments were found."),
+    emptyMessage.setText(context.text("No se encontraron instrumentos LV2/VST3 instalados.",
+                                      "No installed LV2/VST3 instruments were found."),
                          juce::dontSendNotification);
 
     const bool empty = showsEmptyMessage();

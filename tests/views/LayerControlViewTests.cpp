@@ -140,14 +140,14 @@ TEST_F(LayerControlViewTest, ALoadedPluginTakesTheCategoryButtonAndTheTick)
     plugin->action();
 
     EXPECT_EQ(layer.instrumentPlugin.get(), PluginRef::of(fakePiano()));
-    EXPECT_EQ(view->categoryButtonText(), "AU Plugin");
+    EXPECT_EQ(view->categoryButtonText(), "LV2/VST3 Plugin");
     EXPECT_EQ(view->variantButtonText(), "Fake Piano");
     menu = menuEntries(view->variantMenu());
     EXPECT_EQ(tickedCount(menu), 1);
     EXPECT_TRUE(findEntry(menu, "Fake Piano")->ticked);
     EXPECT_EQ(tickedCount(menuEntries(view->categoryMenu())), 0);
     loc.language = AppLanguage::spanish;
-    EXPECT_EQ(view->categoryButtonText(), "Plugin AU");
+    EXPECT_EQ(view->categoryButtonText(), "Plugin LV2/VST3");
     loc.language = AppLanguage::english;
 
     // A built-in sound unloads the plug-in.

@@ -91,7 +91,7 @@ TEST_F(PluginManagerViewTest, SlotsOfEveryCategoryButThePadAreStoredWhole)
 
     loc.language = AppLanguage::spanish;
     EXPECT_EQ(view.slotText(InstrumentCategory::piano, 1), juce::String::fromUTF8("Vacío"));
-    EXPECT_TRUE(view.explanationText().startsWith("Hasta 3 plugins Audio Unit"));
+    EXPECT_TRUE(view.explanationText().startsWith("Hasta 3 plugins LV2 o VST3"));
     EXPECT_EQ(view.sectionTitles()[1], juce::String::fromUTF8("Piano eléctrico"));
 }
 
@@ -102,7 +102,7 @@ TEST_F(PluginManagerViewTest, NoInstalledInstrumentsShowsOnlyTheMessageUntilARes
     PluginManagerView view(context, *library);
     EXPECT_TRUE(view.showsEmptyMessage());
     EXPECT_TRUE(view.sectionTitles().isEmpty());
-    EXPECT_TRUE(view.explanationText().startsWith("Up to 3 Audio Unit plugins per category"));
+    EXPECT_TRUE(view.explanationText().startsWith("Up to 3 LV2 or VST3 plugins per category"));
 
     installed.push_back(fakeInstrument("Late Piano"));
     view.rescanButton().triggerClick();
