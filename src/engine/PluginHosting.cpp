@@ -224,24 +224,26 @@ void AudioEngine::providePlugin(SoundLayer& layer, int c, std::uint32_t g, bool 
                 (!instrument || PluginRef::isInstrumentPlugin(instance->getPluginDescription()));
             if (fits)
             {
-                std::unique_ptr<PluginNode> made;
+                auto readyToPlay = [&](PluginNode& n)
+                {
+                    prepare(n);
+                    if (state)
+                        n.restore(*state);
+                };
+                auto& holds = layer.holds[(size_t)c];
                 if (instrument)
                 {
                     auto n = std::make_unique<PluginInstrumentNode>(std::move(instance));
-                    prepare(*n);
-                    if (state)
-                        n->restore(*state);
+                    readyToPlay(*n);
                     target.offerInstrument(std::move(n));
-                    layer.holds[(size_t)c].instrument = requested;
+                    holds.instrument = requested;
                 }
                 else
                 {
                     auto n = std::make_unique<PluginEffectNode>(std::move(instance));
-                    prepare(*n);
-                    if (state)
-                        n->restore(*state);
+                    readyToPlay(*n);
                     target.offerEffect(std::move(n));
-                    layer.holds[(size_t)c].effect = requested;
+                    holds.effect = requested;
                 }
                 loadError = std::nullopt;
             }

@@ -57,96 +57,106 @@ void ChainSettings::copyFrom(const ChainSettings& o) noexcept
     volume = o.volume.load();
 }
 
-std::optional<std::uint32_t> LayerChain::beginPreparing() noexcept
+template <typename Change> bool LayerChain::transition(Change&& change) noexcept
 {
     auto w = switching.load();
     for (;;)
     {
-        const auto s = unpack(w);
-        if (s.state != ChainState::idle && s.state != ChainState::preparing &&
-            s.state != ChainState::ready)
-            return std::nullopt;
-        const Switching next{s.generation + 1, 1, ChainState::preparing};
-        if (switching.compare_exchange_weak(w, pack(next)))
-            return next.generation;
+        auto s = unpack(w);
+        if (!change(s))
+            return false;
+        if (switching.compare_exchange_weak(w, pack(s)))
+            return true;
     }
+}
+
+std::optional<std::uint32_t> LayerChain::beginPreparing() noexcept
+{
+    std::uint32_t generation = 0;
+    const bool begun = transition(
+        [&](Switching& s)
+        {
+            if (s.state != ChainState::idle && s.state != ChainState::preparing &&
+                s.state != ChainState::ready)
+                return false;
+            s = {s.generation + 1, 1, ChainState::preparing};
+            generation = s.generation;
+            return true;
+        });
+    return begun ? std::optional<std::uint32_t>(generation) : std::nullopt;
 }
 
 bool LayerChain::addPart(std::uint32_t generation) noexcept
 {
-    auto w = switching.load();
-    for (;;)
-    {
-        auto s = unpack(w);
-        if (s.generation != generation || s.state != ChainState::preparing)
-            return false;
-        ++s.parts;
-        if (switching.compare_exchange_weak(w, pack(s)))
+    return transition(
+        [&](Switching& s)
+        {
+            if (s.generation != generation || s.state != ChainState::preparing)
+                return false;
+            ++s.parts;
             return true;
-    }
+        });
 }
 
 bool LayerChain::partDone(std::uint32_t generation) noexcept
 {
-    auto w = switching.load();
-    for (;;)
-    {
-        auto s = unpack(w);
-        if (s.generation != generation || s.state != ChainState::preparing || s.parts == 0)
-            return false;
-        if (--s.parts == 0)
-            s.state = ChainState::ready;
-        if (switching.compare_exchange_weak(w, pack(s)))
+    return transition(
+        [&](Switching& s)
+        {
+            if (s.generation != generation || s.state != ChainState::preparing || s.parts == 0)
+                return false;
+            if (--s.parts == 0)
+                s.state = ChainState::ready;
             return true;
-    }
+        });
 }
 
 bool LayerChain::cancelPreparing(std::uint32_t generation) noexcept
 {
-    auto w = switching.load();
-    for (;;)
-    {
-        auto s = unpack(w);
-        if (s.generation != generation ||
-            (s.state != ChainState::preparing && s.state != ChainState::ready))
-            return false;
-        s.state = ChainState::idle;
-        s.parts = 0;
-        if (switching.compare_exchange_weak(w, pack(s)))
+    return transition(
+        [&](Switching& s)
+        {
+            if (s.generation != generation ||
+                (s.state != ChainState::preparing && s.state != ChainState::ready))
+                return false;
+            s.state = ChainState::idle;
+            s.parts = 0;
             return true;
-    }
+        });
 }
 
 bool LayerChain::requestEviction() noexcept
 {
-    auto w = switching.load();
-    auto s = unpack(w);
-    if (s.state != ChainState::ringing)
-        return false;
-    s.state = ChainState::evicting;
-    return switching.compare_exchange_strong(w, pack(s));
+    return transition(
+        [](Switching& s)
+        {
+            if (s.state != ChainState::ringing)
+                return false;
+            s.state = ChainState::evicting;
+            return true;
+        });
 }
 
 bool LayerChain::makeLive() noexcept
 {
-    auto w = switching.load();
-    auto s = unpack(w);
-    if (s.state != ChainState::ready)
-        return false;
-    s.state = ChainState::live;
-    return switching.compare_exchange_strong(w, pack(s));
+    return transition(
+        [](Switching& s)
+        {
+            if (s.state != ChainState::ready)
+                return false;
+            s.state = ChainState::live;
+            return true;
+        });
 }
 
 void LayerChain::setState(ChainState next) noexcept
 {
-    auto w = switching.load();
-    for (;;)
-    {
-        auto s = unpack(w);
-        s.state = next;
-        if (switching.compare_exchange_weak(w, pack(s)))
-            return;
-    }
+    transition(
+        [next](Switching& s)
+        {
+            s.state = next;
+            return true;
+        });
 }
 
 LayerChain::LayerChain(bool withDamper, double sampleRate)

@@ -163,6 +163,10 @@ private:
     }
     std::atomic<std::uint64_t> switching{0};
 
+    /** Applies `change` to the switching state as one atomic step, retried when another
+        thread got there first; `change` returns false to leave it as it is. */
+    template <typename Change> bool transition(Change&& change) noexcept;
+
     std::unique_ptr<SamplerNode> samplerNode;
     std::unique_ptr<EqualizerNode> eqNode;
     std::unique_ptr<CompressorNode> compressorNode;
