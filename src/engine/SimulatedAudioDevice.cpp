@@ -120,6 +120,8 @@ private:
                 due = std::chrono::steady_clock::now();
             }
         }
+        // A device opened after this one carries on from the next sample, not over the last block.
+        clock.blockStartSample = position;
     }
 
     SimulatedAudioDeviceType::Settings settings;

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <thread>
 
@@ -88,22 +89,34 @@ public:
     std::atomic<size_t> count{0};
 };
 
-/** Audio thread: the click voice's output, placed on the device's own sample timeline. */
+/** Audio thread: the click voice's output, placed on the device's own sample timeline from
+    the moment the metronome was started (the device may have played for a long while before,
+    on a slow machine, while the window was being built). */
 class ClickRecorder final : public SignalProbe
 {
 public:
     ClickRecorder(const SimulatedDeviceClock& c, size_t length) : clock(c), signal(length, 0.0f) {}
 
+    /** Message thread, just before the metronome starts. */
+    void startHere() { origin.store(clock.blockStartSample.load()); }
+
+    /** Device samples from the start to `sample`, within what the recording holds. */
+    std::int64_t recordedUpTo(std::int64_t sample) const
+    {
+        return std::clamp(sample - origin.load(), std::int64_t{0}, (std::int64_t)signal.size());
+    }
+
     void rendered(const juce::AudioBuffer<float>& block, int numSamples) noexcept override
     {
-        const auto at = clock.blockStartSample.load(std::memory_order_relaxed);
+        const auto at = clock.blockStartSample.load(std::memory_order_relaxed) - origin.load();
         for (int i = 0; i < numSamples; ++i)
-            if (const auto index = (size_t)at + (size_t)i; index < signal.size())
-                signal[index] = block.getSample(0, i);
+            if (const auto index = at + i; index >= 0 && index < (std::int64_t)signal.size())
+                signal[(size_t)index] = block.getSample(0, i);
     }
 
     const SimulatedDeviceClock& clock;
     std::vector<float> signal;
+    std::atomic<std::int64_t> origin{std::numeric_limits<std::int64_t>::max() / 2};
 };
 
 /** Keeps the message thread busy for `stallMs` of every second, drawing the window. */
@@ -242,6 +255,7 @@ int latency(const std::vector<std::string>& args)
         metronome.clicks().setOutputProbe(&clickRecorder);
         metronome.bpm = clickBPM;
         metronome.signature = TimeSignature{4, 4};
+        clickRecorder.startHere();
         metronome.start();
         Staller staller(view, stallMs);
 
@@ -281,6 +295,8 @@ int latency(const std::vector<std::string>& args)
             juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
         feederThread.join();
 
+        // Every beat up to here was placed while the metronome ran.
+        const auto clicksEnd = clickRecorder.recordedUpTo(clock->blockStartSample.load());
         metronome.stop();
         app.audioEngine.host().stop();
         app.audioEngine.layerA().sampler().setStartProbe(nullptr);
@@ -322,7 +338,7 @@ int latency(const std::vector<std::string>& args)
         int missing = 0, clicks = 0;
         if (!found.empty())
         {
-            const auto last = (double)(clock->blockStartSample.load());
+            const auto last = (double)clicksEnd;
             size_t j = 0;
             for (int k = 0;; ++k)
             {
