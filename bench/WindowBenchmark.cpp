@@ -71,7 +71,7 @@ int main()
     norvane::ThemeStore theme(defaults, folder);
     norvane::CustomNames names(folder.getChildFile("CustomNames.json"));
     norvane::PluginLibrary plugins(folder.getChildFile("Plugins.json"),
-                                   [] { return std::vector<juce::PluginDescription>{}; });
+                                   [](auto&) { return std::vector<juce::PluginDescription>{}; });
     norvane::ViewContext context{theme, localization};
 
     norvane::AppState::Options options;

@@ -171,6 +171,7 @@ public:
     {
         tour.reset();
         state->willTerminate();
+        PluginLibrary::shared().abandonScan();
         PluginWindowManager::shared().closeAll();
         window.reset();
         state.reset();

@@ -5,6 +5,7 @@
 #include "store/Json.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace norvane
 {
@@ -22,21 +23,84 @@ PluginLibrary::PluginLibrary(juce::File file, Scan scan)
     refreshInstalled();
 }
 
+PluginLibrary::~PluginLibrary()
+{
+    abandonScan();
+}
+
+void PluginLibrary::abandonScan()
+{
+    if (cancel)
+        cancel->store(true);
+    joinWorker();
+    waiting.clear();
+}
+
 PluginLibrary& PluginLibrary::shared()
 {
-    static PluginLibrary library(AppData::directory().getChildFile("Plugins.json"), []
-                                 { return PluginScanner(PluginScanner::defaultProgram()).scan(); });
+    static PluginLibrary library(AppData::directory().getChildFile("Plugins.json"),
+                                 [](const ScanFeedback& feedback) {
+                                     return PluginScanner(PluginScanner::defaultProgram())
+                                         .scan(feedback);
+                                 });
     return library;
 }
 
 void PluginLibrary::refreshInstalled()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
+    if (isScanning())
+        scanAgain = true;
+    else
+        startScan();
+}
+
+void PluginLibrary::whenScanned(std::function<void()> then)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    if (isScanning())
+        waiting.push_back(std::move(then));
+    else
+        then();
+}
+
+void PluginLibrary::startScan()
+{
+    joinWorker(); // the last scan's thread has posted its result and is ending
+    scanAgain = false;
+    scanProgress = ScanProgress{};
+    cancel = std::make_shared<std::atomic<bool>>(false);
+
+    // The thread reaches this object only through messages, which find it gone once it is.
+    juce::WeakReference<PluginLibrary> weak(this);
+    worker = std::thread(
+        [weak, scan = scanner, stop = cancel]() mutable
+        {
+            ScanFeedback feedback;
+            feedback.cancelled = [stop] { return stop->load(); };
+            feedback.progress = [weak, stop](const ScanProgress& progress)
+            {
+                callAsyncWeak(weak,
+                              [stop, progress](PluginLibrary& library)
+                              {
+                                  if (!stop->load() && library.isScanning())
+                                      library.scanProgress = progress;
+                              });
+            };
+            auto found = scan ? scan(feedback) : std::vector<juce::PluginDescription>{};
+            if (stop->load())
+                return;
+            callAsyncWeak(weak, [found = std::move(found)](PluginLibrary& library) mutable
+                          { library.finishScan(std::move(found)); });
+        });
+}
+
+void PluginLibrary::finishScan(std::vector<juce::PluginDescription> found)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
     std::vector<InstalledPlugin> instruments, effects;
-    if (scanner)
-        for (const auto& d : scanner())
-            (PluginRef::isInstrumentPlugin(d) ? instruments : effects)
-                .push_back({d, PluginRef::of(d)});
+    for (const auto& d : found)
+        (PluginRef::isInstrumentPlugin(d) ? instruments : effects).push_back({d, PluginRef::of(d)});
 
     const auto byName = [](const InstalledPlugin& a, const InstalledPlugin& b)
     { return a.description.name.compareIgnoreCase(b.description.name) < 0; };
@@ -44,6 +108,22 @@ void PluginLibrary::refreshInstalled()
     std::stable_sort(effects.begin(), effects.end(), byName);
     installedInstruments = std::move(instruments);
     installedEffects = std::move(effects);
+
+    if (scanAgain)
+    {
+        startScan();
+        return;
+    }
+    scanProgress = std::nullopt;
+    // Callers may ask again from here; they find the lists known.
+    for (auto& then : std::exchange(waiting, {}))
+        then();
+}
+
+void PluginLibrary::joinWorker()
+{
+    if (worker.joinable())
+        worker.join();
 }
 
 PluginLibrary::Slots PluginLibrary::slots(InstrumentCategory category) const

@@ -7,9 +7,12 @@
 #include "store/StoredFile.h"
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace norvane
@@ -32,19 +35,25 @@ struct InstalledPlugin
     that offer chosen instrument plug-ins beside the built-in sounds. The slots are kept in
     "Plugins.json" in the application folder.
 
-    Message thread only.
+    Scans run on a thread of their own, so that neither the start nor a rescan holds up the
+    window or anything played: the lists stay as they were until a scan publishes new ones,
+    and `scanProgress` tells how far it has come meanwhile.
+
+    Message thread only (the scan function excepted, which runs on the scan's thread).
 */
 class PluginLibrary final : public ObservableObject
 {
 public:
     using Slots = std::vector<std::optional<PluginRef>>;
     using SlotMap = std::map<int, Slots>; ///< by InstrumentCategory raw value, as stored
-    using Scan = std::function<std::vector<juce::PluginDescription>()>;
+    using Scan = std::function<std::vector<juce::PluginDescription>(const ScanFeedback&)>;
 
     static constexpr int slotCount = 3;
 
-    /** Loads the slots from `file`, then scans with `scan`. */
+    /** Loads the slots from `file`, then starts a scan with `scan`. */
     PluginLibrary(juce::File file, Scan scan);
+    /** Stops a scan that runs (its child is killed) and waits for its thread. */
+    ~PluginLibrary() override;
 
     /** The instance of this run: the application folder's file, the out-of-process scanner. */
     static PluginLibrary& shared();
@@ -52,10 +61,23 @@ public:
     Published<SlotMap> instrumentSlots{*this, {}};
     Published<std::vector<InstalledPlugin>> installedInstruments{*this, {}};
     Published<std::vector<InstalledPlugin>> installedEffects{*this, {}};
+    /** While a scan runs: how far it has come. Nothing between scans. */
+    Published<std::optional<ScanProgress>> scanProgress{*this, std::nullopt};
 
-    /** Scans again and publishes both lists, each sorted by plug-in name, case-insensitively
-        and stably. */
+    /** Starts a scan that publishes both lists when it ends, each sorted by plug-in name,
+        case-insensitively and stably. Asked while one runs, another follows it, so that what
+        was installed meanwhile is found. */
     void refreshInstalled();
+
+    bool isScanning() const { return scanProgress->has_value(); }
+
+    /** At the end of the program: stops a running scan, publishing nothing, and waits for
+        its thread (the child is killed). */
+    void abandonScan();
+
+    /** Runs `then` once the installed lists are known: at once between scans, else as soon
+        as the running scan (and any that follows it) has published. */
+    void whenScanned(std::function<void()> then);
 
     /** Exactly three slots, whatever is stored: padded with empty ones, or cut. */
     Slots slots(InstrumentCategory category) const;
@@ -78,8 +100,18 @@ public:
     static std::optional<SlotMap> decode(const std::string& text);
 
 private:
+    void startScan();
+    void finishScan(std::vector<juce::PluginDescription> found);
+    void joinWorker();
+
     StoredFile stored;
     Scan scanner;
+    std::thread worker;
+    std::shared_ptr<std::atomic<bool>> cancel; // the running scan's
+    bool scanAgain = false;
+    std::vector<std::function<void()>> waiting;
+
+    JUCE_DECLARE_WEAK_REFERENCEABLE(PluginLibrary)
 };
 
 } // namespace norvane

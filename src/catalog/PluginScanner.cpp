@@ -23,15 +23,53 @@ juce::File PluginScanner::defaultProgram()
         .getSiblingFile("norvane-plugin-scan");
 }
 
-std::vector<juce::PluginDescription> PluginScanner::scan()
+std::vector<juce::PluginDescription> PluginScanner::scan(const ScanFeedback& feedback)
 {
     failures.clear();
     juce::AudioPluginFormatManager formats;
     addHostedFormats(formats);
-    std::vector<juce::PluginDescription> found;
+
+    // Finding the files is quick; examining them is what the progress counts.
+    std::vector<std::pair<juce::AudioPluginFormat*, juce::StringArray>> work;
+    int total = 0;
     for (auto* format : formats.getFormats())
-        scanFormat(*format, found);
+    {
+        auto identifiers =
+            format->searchPathsForPlugins(format->getDefaultLocationsToSearch(), true, true);
+        identifiers.sort(false);
+        total += identifiers.size();
+        work.emplace_back(format, std::move(identifiers));
+    }
+
+    std::vector<juce::PluginDescription> found;
+    Pass pass{feedback, 0, total};
+    for (auto& [format, identifiers] : work)
+    {
+        if (pass.cancelled())
+            break;
+        pass.report(0, identifiers.isEmpty() ? juce::String() : displayName(identifiers[0]));
+        const int count = identifiers.size();
+        scanFormat(*format, std::move(identifiers), pass, found);
+        pass.before += count;
+    }
+    pass.report(0, {});
     return found;
+}
+
+juce::String PluginScanner::displayName(const juce::String& identifier)
+{
+    if (juce::File::isAbsolutePath(identifier))
+        return juce::File(identifier).getFileNameWithoutExtension();
+    const auto trimmed = identifier.trimCharactersAtEnd("/#");
+    const auto cut = juce::jmax(trimmed.lastIndexOfChar('/'), trimmed.lastIndexOfChar('#'),
+                                trimmed.lastIndexOfChar(':'));
+    return cut >= 0 && cut + 1 < trimmed.length() ? trimmed.substring(cut + 1) : trimmed;
+}
+
+void PluginScanner::Pass::report(int done, const juce::String& current) const
+{
+    if (feedback.progress)
+        feedback.progress({before + done, total, current});
 }
 
 namespace
@@ -72,17 +110,15 @@ ChildReport readReport(const juce::File& output)
 
 } // namespace
 
-void PluginScanner::scanFormat(juce::AudioPluginFormat& format,
-                               std::vector<juce::PluginDescription>& found)
+void PluginScanner::scanFormat(juce::AudioPluginFormat& format, juce::StringArray identifiers,
+                               const Pass& pass, std::vector<juce::PluginDescription>& found)
 {
-    auto identifiers =
-        format.searchPathsForPlugins(format.getDefaultLocationsToSearch(), true, true);
-    identifiers.sort(false);
     if (identifiers.isEmpty())
         return;
+    const int count = identifiers.size();
     if (!program.existsAsFile())
     {
-        examineInProcess(format, identifiers, found);
+        examineInProcess(format, identifiers, pass, 0, found);
         return;
     }
 
@@ -91,6 +127,7 @@ void PluginScanner::scanFormat(juce::AudioPluginFormat& format,
     {
         const auto& output = temp.getFile();
         output.deleteFile();
+        const int before = count - identifiers.size(); // examined by earlier children
 
         juce::StringArray command{program.getFullPathName(), output.getFullPathName(),
                                   format.getName()};
@@ -100,7 +137,7 @@ void PluginScanner::scanFormat(juce::AudioPluginFormat& format,
         bool finished = false;
         if (!child.start(command, 0))
         {
-            examineInProcess(format, identifiers, found);
+            examineInProcess(format, identifiers, pass, before, found);
             return;
         }
         {
@@ -113,11 +150,18 @@ void PluginScanner::scanFormat(juce::AudioPluginFormat& format,
                 report = readReport(output);
                 if (finished)
                     break;
+                if (pass.cancelled())
+                {
+                    child.kill();
+                    return;
+                }
                 const auto now = juce::Time::getMillisecondCounterHiRes();
                 if (report.done > lastDone)
                 {
                     lastDone = report.done;
                     lastProgress = now;
+                    if (report.done < identifiers.size())
+                        pass.report(before + report.done, displayName(identifiers[report.done]));
                 }
                 else if (now - lastProgress > stallSeconds * 1000.0)
                 {
@@ -136,15 +180,20 @@ void PluginScanner::scanFormat(juce::AudioPluginFormat& format,
         const int culprit = std::min(report.done, identifiers.size() - 1);
         failures.add(format.getName() + " " + identifiers[culprit]);
         identifiers.removeRange(0, culprit + 1);
+        if (!identifiers.isEmpty())
+            pass.report(count - identifiers.size(), displayName(identifiers[0]));
     }
 }
 
 void PluginScanner::examineInProcess(juce::AudioPluginFormat& format,
-                                     const juce::StringArray& identifiers,
-                                     std::vector<juce::PluginDescription>& found)
+                                     const juce::StringArray& identifiers, const Pass& pass,
+                                     int examined, std::vector<juce::PluginDescription>& found)
 {
     for (const auto& id : identifiers)
     {
+        if (pass.cancelled())
+            return;
+        pass.report(examined++, displayName(id));
         juce::OwnedArray<juce::PluginDescription> types;
         format.findAllTypesForFile(types, id);
         for (auto* d : types)

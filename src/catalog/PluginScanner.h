@@ -2,10 +2,29 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <functional>
 #include <vector>
 
 namespace norvane
 {
+
+/** How far a scan has come: plug-in files examined of all that were found, and the name of
+    the one being examined. */
+struct ScanProgress
+{
+    int done = 0;
+    int total = 0;
+    juce::String current;
+
+    bool operator==(const ScanProgress&) const = default;
+};
+
+/** What a scan tells as it goes and what it asks of its caller, both on the scan's thread. */
+struct ScanFeedback
+{
+    std::function<void(const ScanProgress&)> progress;
+    std::function<bool()> cancelled; // true: stop at once, killing a child that runs
+};
 
 /** Every plug-in format this program hosts (LV2 and VST3). */
 void addHostedFormats(juce::AudioPluginFormatManager& formats);
@@ -18,7 +37,8 @@ void addHostedFormats(juce::AudioPluginFormatManager& formats);
     `stallSeconds` is killed; the plug-in it was examining is skipped and a new child goes on
     with the rest. Without the scanner program the plug-ins are examined in this process.
 
-    Message thread (it waits for the child).
+    Any thread; scan() waits for the child, so the program runs it on a thread of its own
+    (see PluginLibrary).
 */
 class PluginScanner
 {
@@ -28,7 +48,10 @@ public:
     /** The scanner program beside this executable, or named by NORVANE_PLUGIN_SCANNER. */
     static juce::File defaultProgram();
 
-    std::vector<juce::PluginDescription> scan();
+    std::vector<juce::PluginDescription> scan(const ScanFeedback& feedback = {});
+
+    /** The short name shown for an identifier: a file's name, or an LV2 URI's last part. */
+    static juce::String displayName(const juce::String& identifier);
 
     /** What the last scan skipped: "FORMAT identifier" of each plug-in that failed. */
     const juce::StringArray& skipped() const { return failures; }
@@ -40,8 +63,21 @@ public:
                         const juce::StringArray& identifiers);
 
 private:
-    void scanFormat(juce::AudioPluginFormat& format, std::vector<juce::PluginDescription>& found);
+    /** One format's share of a scan: where its files start in the count of all. */
+    struct Pass
+    {
+        const ScanFeedback& feedback;
+        int before = 0;
+        int total = 0;
+
+        void report(int done, const juce::String& current) const;
+        bool cancelled() const { return feedback.cancelled && feedback.cancelled(); }
+    };
+
+    void scanFormat(juce::AudioPluginFormat& format, juce::StringArray identifiers,
+                    const Pass& pass, std::vector<juce::PluginDescription>& found);
     void examineInProcess(juce::AudioPluginFormat& format, const juce::StringArray& identifiers,
+                          const Pass& pass, int examined,
                           std::vector<juce::PluginDescription>& found);
 
     juce::File program;

@@ -23,6 +23,7 @@ namespace norvane
 
 class LimiterNode;
 class PluginNode;
+class PluginLibrary;
 class Metronome;
 class TapNode;
 class LayerProcessor;
@@ -175,6 +176,13 @@ public:
     /** How references are looked up among the installed plug-ins; by default in the shared
         plug-in library. */
     void setPluginFinder(PluginFinder finder) { findPlugin = std::move(finder); }
+    /** Looks references up in `library` (it outlives the engine); a request made while it
+        scans waits for the scan. */
+    void usePluginLibrary(PluginLibrary& library)
+    {
+        findPlugin = nullptr;
+        pluginLibrary = &library;
+    }
 
     /** Loads, replaces, keeps or removes (nothing) the layer's instrument plug-in. A new one
         is instantiated asynchronously: the layer's reference is set at once, its node when the
@@ -260,6 +268,7 @@ private:
     LimiterNode* limiterNode = nullptr;
     juce::AudioPluginFormatManager pluginFormats;
     PluginFinder findPlugin;
+    PluginLibrary* pluginLibrary = nullptr; // none: the shared one
 
     JUCE_DECLARE_WEAK_REFERENCEABLE(AudioEngine)
 };

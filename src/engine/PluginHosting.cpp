@@ -35,9 +35,20 @@ void AudioEngine::instantiate(const PluginRef& ref, Instantiated done)
         callAsyncWeak(weak, [done, held, error](AudioEngine&) { done(std::move(*held), error); });
     };
 
-    if (!findPlugin)
-        findPlugin = [](const PluginRef& r) { return PluginLibrary::shared().find(r); };
-    const auto description = findPlugin(ref);
+    // The machine's plug-ins: a request made while they are being scanned (a session restored
+    // at the start) waits for the list, and the layer plays on meanwhile.
+    auto* library = findPlugin ? nullptr : pluginLibrary ? pluginLibrary : &PluginLibrary::shared();
+    if (library != nullptr && library->isScanning())
+    {
+        library->whenScanned(
+            [weak, ref, done]
+            {
+                if (auto* engine = weak.get())
+                    engine->instantiate(ref, done);
+            });
+        return;
+    }
+    const auto description = library != nullptr ? library->find(ref) : findPlugin(ref);
     if (!description)
     {
         deliver(nullptr, juce::String::fromUTF8("el plugin no está instalado"));

@@ -93,6 +93,7 @@ PluginManagerView::PluginManagerView(const ViewContext& contextIn, PluginLibrary
     addAndMakeVisible(rescan);
     addAndMakeVisible(explanation);
     addChildComponent(emptyMessage);
+    addChildComponent(progress);
     addChildComponent(viewport);
     viewport.setViewedComponent(&list, false);
     viewport.setScrollBarsShown(true, false);
@@ -153,13 +154,13 @@ juce::String PluginManagerView::slotText(InstrumentCategory category, int index)
 
 bool PluginManagerView::showsEmptyMessage() const
 {
-    return library.installedInstruments->empty();
+    return library.installedInstruments->empty() && !library.isScanning();
 }
 
 juce::StringArray PluginManagerView::sectionTitles() const
 {
     juce::StringArray titles;
-    if (!showsEmptyMessage())
+    if (!library.installedInstruments->empty())
         for (auto& heading : headings)
             titles.add(heading->text());
     return titles;
@@ -189,9 +190,28 @@ void PluginManagerView::refresh()
                                       "No installed LV2/VST3 instruments were found."),
                          juce::dontSendNotification);
 
+    const auto& scan = library.scanProgress.get();
+    rescan.setEnabled(!scan.has_value());
+    progress.setVisible(scan.has_value());
+    progressShare = 0.0;
+    if (scan)
+    {
+        styleLabel(progress, Fonts::caption(), context.textSecondary());
+        auto line = context.text("Buscando plugins instalados…", "Scanning installed plugins…");
+        if (scan->total > 0)
+        {
+            line << " " << juce::String(std::min(scan->done + 1, scan->total))
+                 << context.text(" de ", " of ") << juce::String(scan->total);
+            progressShare = juce::jlimit(0.0, 1.0, (double)scan->done / scan->total);
+        }
+        if (scan->current.isNotEmpty())
+            line << ": " << scan->current;
+        progress.setText(line, juce::dontSendNotification);
+    }
+
     const bool empty = showsEmptyMessage();
     emptyMessage.setVisible(empty);
-    viewport.setVisible(!empty);
+    viewport.setVisible(!empty && !library.installedInstruments->empty());
 
     for (auto& row : rows)
     {
@@ -222,6 +242,13 @@ void PluginManagerView::resized()
     layout.createLayout(measure, (float)area.getWidth());
     explanation.setBounds(area.removeFromTop((int)std::ceil(layout.getHeight()) + 6));
     area.removeFromTop(12);
+    progressTrack = {};
+    if (progress.isVisible())
+    {
+        progress.setBounds(area.removeFromTop(18));
+        progressTrack = area.removeFromTop(4).toFloat();
+        area.removeFromTop(12);
+    }
     emptyMessage.setBounds(area.withHeight(40));
     viewport.setBounds(area);
 
@@ -242,6 +269,15 @@ void PluginManagerView::resized()
     list.setSize(width, y);
 }
 
-void PluginManagerView::paint(juce::Graphics&) {}
+void PluginManagerView::paint(juce::Graphics& g)
+{
+    if (progressTrack.isEmpty())
+        return;
+    g.setColour(context.textSecondary().withMultipliedAlpha(0.25f));
+    g.fillRoundedRectangle(progressTrack, 2.0f);
+    g.setColour(context.accent());
+    g.fillRoundedRectangle(progressTrack.withWidth(progressTrack.getWidth() * (float)progressShare),
+                           2.0f);
+}
 
 } // namespace norvane

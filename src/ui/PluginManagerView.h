@@ -36,8 +36,11 @@ public:
     juce::PopupMenu slotMenu(InstrumentCategory category, int index);
     /** The slot's label: the assigned plug-in's name or "Empty". */
     juce::String slotText(InstrumentCategory category, int index) const;
-    /** Whether the list is replaced by the no-plug-ins message. */
+    /** Whether the list is replaced by the no-plug-ins message (not while the first scan
+        may still find some). */
     bool showsEmptyMessage() const;
+    /** While a scan runs: "Scanning installed plugins… 3 of 12", and the one being examined. */
+    juce::String progressText() const { return progress.isVisible() ? progress.getText() : ""; }
     /** The headings shown in the list, in order. */
     juce::StringArray sectionTitles() const;
     juce::String explanationText() const { return explanation.getText(); }
@@ -53,7 +56,9 @@ private:
 
     const ViewContext& context;
     PluginLibrary& library;
-    juce::Label title, explanation, emptyMessage;
+    juce::Label title, explanation, emptyMessage, progress;
+    juce::Rectangle<float> progressTrack;
+    double progressShare = 0.0; // of the bar under the progress line
     PillButton rescan;
     juce::Viewport viewport;
     juce::Component list;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace norvane::test
 {
 
@@ -40,7 +42,8 @@ TEST(PluginLibrary, TheScanFindsTheInstalledInstrumentsAndEffectsSortedByName)
 {
     TempFolder temp;
     PluginLibrary library(temp.folder.getChildFile("Plugins.json"),
-                          [] { return installedPlugins(); });
+                          [](auto&) { return installedPlugins(); });
+    waitForScan(library);
     const auto instruments = names(library.installedInstruments.get());
     const auto effects = names(library.installedEffects.get());
     for (const char* expected : {"MDA Piano", "MDA DX10", "MDA ePiano", "MDA JX10"})
@@ -66,12 +69,13 @@ TEST(PluginLibrary, SortingIsCaseInsensitiveAndStable)
 {
     TempFolder temp;
     PluginLibrary library(temp.folder.getChildFile("Plugins.json"),
-                          []
+                          [](auto&)
                           {
                               return std::vector{described("zebra", true), described("Alpha", true),
                                                  described("beta", false),
                                                  described("Beta", false)};
                           });
+    waitForScan(library);
     EXPECT_EQ(names(library.installedInstruments.get()),
               (std::vector<std::string>{"Alpha", "zebra"}));
     EXPECT_EQ(names(library.installedEffects.get()), (std::vector<std::string>{"beta", "Beta"}));
@@ -150,12 +154,56 @@ TEST(PluginScanner, APlugInThatCrashesOrHangsIsSkippedAndTheRestScanned)
                            false, false, "\n");
     script.setExecutePermission(true);
 
+    // The progress counts every plug-in found, skipped ones too, and names each in turn.
+    std::vector<ScanProgress> reports;
+    ScanFeedback feedback;
+    feedback.progress = [&](const ScanProgress& p) { reports.push_back(p); };
     PluginScanner scanner(script, 1.0);
-    scanner.scan();
+    scanner.scan(feedback);
     const auto skipped = scanner.skipped();
     EXPECT_EQ(skipped.size(), 2) << skipped.joinIntoString(", ").toStdString();
     EXPECT_TRUE(skipped.joinIntoString(" ").contains("Piano"));
     EXPECT_TRUE(skipped.joinIntoString(" ").contains("DX10"));
+
+    ASSERT_FALSE(reports.empty());
+    const int total = reports.back().total;
+    EXPECT_GE(total, 4);
+    EXPECT_EQ(reports.back().done, total);
+    bool namedDX10 = false;
+    for (size_t i = 0; i < reports.size(); ++i)
+    {
+        EXPECT_EQ(reports[i].total, total);
+        if (i > 0)
+        {
+            EXPECT_GE(reports[i].done, reports[i - 1].done);
+        }
+        namedDX10 = namedDX10 || reports[i].current == "DX10";
+    }
+    EXPECT_TRUE(namedDX10);
+}
+
+TEST(PluginScanner, ACancelledScanKillsItsChildAndEnds)
+{
+    // A child that hangs far longer than the scanner would wait on its own.
+    TempFolder temp;
+    const auto script = temp.folder.getChildFile("scan.sh");
+    script.replaceWithText("#!/bin/sh\n"
+                           "out=$1; shift 2; i=0\n"
+                           "for id in \"$@\"; do\n"
+                           "  case \"$id\" in *DX10*) exec sleep 3000;; esac\n"
+                           "  printf '%d\\tdone\\n' $i >> \"$out\"; i=$((i+1))\n"
+                           "done\n",
+                           false, false, "\n");
+    script.setExecutePermission(true);
+
+    std::atomic<bool> stop{false};
+    ScanFeedback feedback;
+    feedback.progress = [&](const ScanProgress& p) { stop = stop || p.current == "DX10"; };
+    feedback.cancelled = [&] { return stop.load(); };
+    PluginScanner scanner(script, 600.0);
+    scanner.scan(feedback);
+    EXPECT_TRUE(stop);
+    EXPECT_TRUE(scanner.skipped().isEmpty()); // given up, not waited out
 }
 
 } // namespace norvane::test

@@ -2,6 +2,10 @@
 #include "support/AllocationCounter.h"
 #include "support/EngineFixture.h"
 #include "support/InstalledPlugins.h"
+#include "support/TempFolder.h"
+
+#include <atomic>
+#include <thread>
 
 namespace norvane::test
 {
@@ -216,6 +220,37 @@ TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
     EXPECT_EQ(*engine->loadError.get(),
               "No se pudo cargar el efecto Nobody \u2013 Echo: el plugin no está instalado");
     EXPECT_EQ(a().effectNode(), nullptr);
+}
+
+TEST_F(PluginHostingTest, APlugInAskedForDuringAScanLoadsOnceTheScanHasFoundIt)
+{
+    // A session restored at the start asks for its plug-ins while they are still being
+    // scanned: the request waits for the list, and the layer's sound plays on meanwhile.
+    TempFolder temp;
+    std::atomic<bool> release{false};
+    PluginLibrary library(temp.folder.getChildFile("Plugins.json"),
+                          [&](const ScanFeedback& feedback)
+                          {
+                              while (!release && !feedback.cancelled())
+                                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                              return installedPlugins();
+                          });
+    AudioEngine::Options withBank;
+    withBank.soundBankPath = AudioEngine::resolveSoundBank();
+    AudioEngine banked(scheduler, withBank);
+    banked.usePluginLibrary(library);
+    auto& layer = banked.layerA();
+
+    banked.loadInstrumentPlugin(installedRef("MDA Piano"), std::nullopt, layer);
+    drainMessages(200);
+    EXPECT_FALSE(banked.loadError->has_value()) << *banked.loadError.get();
+    EXPECT_TRUE(layer.isSwitchPending());
+    EXPECT_EQ(layer.pluginNode(), nullptr);
+    EXPECT_GT(energy(playNote(banked)), 0.0); // the sampler, still
+
+    release = true;
+    ASSERT_TRUE(loaded(banked, layer));
+    EXPECT_FALSE(banked.loadError->has_value());
 }
 
 TEST_F(PluginHostingTest, RenderingThroughPlugInsStaysRealTimeSafe)

@@ -2,6 +2,7 @@
 
 #include "catalog/PluginLibrary.h"
 #include "support/MessageLoop.h"
+#include "support/ScannedLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -36,13 +37,5 @@ inline std::optional<juce::PluginDescription> findInstalled(const PluginRef& ref
     return std::nullopt;
 }
 
-/** Runs the message loop until `done` holds, for at most `seconds`. */
-inline bool waitUntil(const std::function<bool()>& done, double seconds = 5.0)
-{
-    const auto end = juce::Time::getMillisecondCounterHiRes() + seconds * 1000.0;
-    while (!done() && juce::Time::getMillisecondCounterHiRes() < end)
-        drainMessages(10);
-    return done();
-}
 
 } // namespace norvane::test

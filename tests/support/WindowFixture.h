@@ -6,6 +6,7 @@
 #include "store/UserDefaults.h"
 #include "support/EngineFixture.h"
 #include "support/FakeMidi.h"
+#include "support/ScannedLibrary.h"
 #include "support/TempFolder.h"
 #include "ui/ContentView.h"
 
@@ -23,7 +24,7 @@ protected:
           localization(defaults, "en_GB.UTF-8"), theme(defaults, temp.folder),
           names(temp.folder.getChildFile("CustomNames.json")),
           plugins(temp.folder.getChildFile("Plugins.json"),
-                  [] { return std::vector<juce::PluginDescription>{}; }),
+                  [](auto&) { return std::vector<juce::PluginDescription>{}; }),
           context{theme, localization}
     {
         AppState::Options options;
@@ -34,6 +35,7 @@ protected:
         options.localization = &localization;
         options.updateFeed = juce::URL("http://127.0.0.1:9/version.json");
         app = std::make_unique<AppState>(scheduler, std::move(options));
+        waitForScan(plugins);
         view = std::make_unique<ContentView>(context, *app, names, plugins);
     }
 

@@ -3,6 +3,7 @@
 #include "store/CustomNames.h"
 #include "store/UserDefaults.h"
 #include "support/EngineFixture.h"
+#include "support/ScannedLibrary.h"
 #include "support/MessageLoop.h"
 #include "support/TempFolder.h"
 #include "support/ViewSetup.h"
@@ -83,6 +84,7 @@ protected:
         // the failure to find the plug-in would only arrive with the message loop.
         engine->setPluginFinder([](const PluginRef&) { return std::nullopt; });
         layer.category = InstrumentCategory::piano;
+        waitForScan(library);
     }
 
     std::unique_ptr<LayerControlView> makeView(SoundLayer& layer, bool allowDisable = true)
@@ -93,7 +95,7 @@ protected:
 
     CustomNames names{temp.folder.getChildFile("CustomNames.json")};
     PluginLibrary library{temp.folder.getChildFile("Plugins.json"),
-                          [] { return std::vector<juce::PluginDescription>{fakePiano()}; }};
+                          [](auto&) { return std::vector<juce::PluginDescription>{fakePiano()}; }};
     SoundLayer& layer = engine->layerB();
 };
 

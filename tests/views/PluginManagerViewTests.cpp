@@ -6,7 +6,12 @@
 
 #include "support/ViewSetup.h"
 
+#include "support/ScannedLibrary.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 namespace norvane::test
 {
@@ -47,8 +52,10 @@ class PluginManagerViewTest : public ::testing::Test, protected ViewSetup
 protected:
     std::unique_ptr<PluginLibrary> openLibrary()
     {
-        return std::make_unique<PluginLibrary>(temp.folder.getChildFile("Plugins.json"),
-                                               [this] { return installed; });
+        auto library = std::make_unique<PluginLibrary>(temp.folder.getChildFile("Plugins.json"),
+                                                       [this](auto&) { return installed; });
+        waitForScan(*library);
+        return library;
     }
 
     std::vector<juce::PluginDescription> installed{fakeInstrument("Zeta Piano"),
@@ -106,9 +113,52 @@ TEST_F(PluginManagerViewTest, NoInstalledInstrumentsShowsOnlyTheMessageUntilARes
 
     installed.push_back(fakeInstrument("Late Piano"));
     view.rescanButton().triggerClick();
-    drainMessages();
-    EXPECT_FALSE(view.showsEmptyMessage());
+    EXPECT_TRUE(waitUntil([&] { return !view.showsEmptyMessage(); }));
     EXPECT_EQ(entries(view.slotMenu(InstrumentCategory::organ, 0)).size(), 2u);
+}
+
+TEST_F(PluginManagerViewTest, AScanShowsItsProgressAndKeepsTheListUntilItEnds)
+{
+    auto library = openLibrary();
+    PluginManagerView view(context, *library);
+    ASSERT_FALSE(view.showsEmptyMessage());
+    EXPECT_TRUE(view.progressText().isEmpty());
+
+    // A scan that stops on its second plug-in until the test lets it go on.
+    std::atomic<bool> release{false};
+    installed = {fakeInstrument("New Piano")};
+    auto slow = std::make_unique<PluginLibrary>(
+        temp.folder.getChildFile("Plugins.json"),
+        [&](const ScanFeedback& feedback)
+        {
+            feedback.progress({1, 4, "mda-DX10"});
+            while (!release && !feedback.cancelled())
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return installed;
+        });
+    PluginManagerView scanning(context, *slow);
+    ASSERT_TRUE(waitUntil([&] { return scanning.progressText().contains("of"); }));
+    EXPECT_EQ(scanning.progressText(),
+              juce::String::fromUTF8("Scanning installed plugins… 2 of 4: mda-DX10"));
+    EXPECT_FALSE(scanning.showsEmptyMessage()); // nothing found yet is not "none installed"
+    EXPECT_FALSE(scanning.rescanButton().isEnabled());
+    loc.language = AppLanguage::spanish;
+    EXPECT_EQ(scanning.progressText(),
+              juce::String::fromUTF8("Buscando plugins instalados… 2 de 4: mda-DX10"));
+
+    release = true;
+    waitForScan(*slow);
+    EXPECT_TRUE(scanning.progressText().isEmpty());
+    EXPECT_TRUE(scanning.rescanButton().isEnabled());
+    EXPECT_EQ(entries(scanning.slotMenu(InstrumentCategory::piano, 0))[1].text, "New Piano");
+
+    // A rescan keeps what was found until it publishes; a library closed in the middle of
+    // one stops it and waits for its thread.
+    release = false;
+    scanning.rescanButton().triggerClick();
+    drainMessages();
+    ASSERT_TRUE(slow->isScanning());
+    EXPECT_EQ(entries(scanning.slotMenu(InstrumentCategory::piano, 0))[1].text, "New Piano");
 }
 
 } // namespace norvane::test

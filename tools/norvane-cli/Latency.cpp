@@ -216,7 +216,7 @@ int latency(const std::vector<std::string>& args)
         ThemeStore theme(defaults, folder);
         CustomNames names(folder.getChildFile("CustomNames.json"));
         PluginLibrary plugins(folder.getChildFile("Plugins.json"),
-                              [] { return std::vector<juce::PluginDescription>{}; });
+                              [](auto&) { return std::vector<juce::PluginDescription>{}; });
         ViewContext context{theme, localization};
 
         auto feederMidi = std::make_unique<FeederMidi>();
