@@ -60,6 +60,7 @@ void ReverbNode::prepareToPlay(double sampleRate, int maximumBlockSize)
     delay.prepare({sampleRate, block, 2});
     wet.setSize(2, (int)block);
     appliedVersion = 0;
+    resting = false;
 }
 
 void ReverbNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
@@ -86,9 +87,17 @@ void ReverbNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer
     const float mix = juce::jlimit(0.0f, 1.0f, values[dryWetMix].load() / 100.0f);
     if (mix <= 0.0f)
     {
-        reverb.reset();
-        return; // all dry: the signal passes untouched
+        // All dry: the signal passes untouched and the room costs nothing. It is emptied once,
+        // on the way in, so that no old tail comes back when it is opened again.
+        if (!resting)
+        {
+            reverb.reset();
+            delay.reset();
+            resting = true;
+        }
+        return;
     }
+    resting = false;
 
     // The room hears the signal after the pre-delay; the dry part stays in time.
     for (int ch = 0; ch < 2; ++ch)

@@ -51,6 +51,7 @@ private:
     int appliedVersion = 0; // audio thread
     float appliedPreDelaySamples = 0.0f;
     float dryGain = 1.0f;
+    bool resting = false; // dry, with the room emptied
 
     juce::dsp::Reverb reverb;
     juce::dsp::DelayLine<float, juce::dsp::DelayLineInterpolationTypes::Linear> delay;
