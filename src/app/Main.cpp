@@ -5,6 +5,7 @@
 #include "store/LivePatch.h"
 #include "ui/BareDisplay.h"
 #include "ui/ChannelStrip.h"
+#include "ui/ComputerKeys.h"
 #include "ui/ContentView.h"
 #include "ui/LiveView.h"
 #include "ui/Look.h"
@@ -157,6 +158,10 @@ public:
         options.engine.useAudioDevice = true;
         options.midi = makeSystemMidi();
         state = std::make_unique<AppState>(scheduler, std::move(options));
+        // A held letter key plays one note: without the server's help, a release waits 30 ms
+        // for the repeated press that would follow it.
+        if (!detectAutoRepeatedKeys())
+            ComputerKeys::defaultRepeatWindowMs = 30;
         PluginWindowManager::shared().watch(state->audioEngine);
         window = std::make_unique<MainWindow>(*state, ThemeStore::shared());
 

@@ -1,5 +1,9 @@
 #include "ui/BareDisplay.h"
 
+// JUCE's own connection to the X server is reached through its X11 layer.
+#define JUCE_GUI_BASICS_INCLUDE_XHEADERS 1
+#include <juce_gui_basics/juce_gui_basics.h>
+
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -34,6 +38,18 @@ void prepareDisplayWithoutWindowManager()
     // Kept open: a server without other clients resets when the last one leaves, and would
     // forget the atoms again before JUCE connects.
     XFlush(display);
+}
+
+bool detectAutoRepeatedKeys()
+{
+    auto* windowSystem = juce::XWindowSystem::getInstance();
+    ::Display* display = windowSystem != nullptr ? windowSystem->getDisplay() : nullptr;
+    if (display == nullptr)
+        return false;
+    juce::XWindowSystemUtilities::ScopedXLock lock;
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(display, True, &supported);
+    return supported == True;
 }
 
 bool isSuperKeyDown()

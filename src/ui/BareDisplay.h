@@ -13,6 +13,11 @@ namespace norvane
 */
 void prepareDisplayWithoutWindowManager();
 
+/** Asks the X server not to send a release before each auto-repeated press on the window's
+    connection, so that a held key stays one held key. Call once JUCE has opened the display;
+    false where the server cannot (ComputerKeys then tells repeats apart itself). */
+bool detectAutoRepeatedKeys();
+
 /** Whether a Super (Windows, Command) key is held now. JUCE's key events leave that modifier
     out, and keys pressed with it belong to the desktop's shortcuts. False without a display. */
 bool isSuperKeyDown();

@@ -44,6 +44,8 @@ bool ComputerKeys::keyPressed(const juce::KeyPress& key)
 
     auto event = eventFor(character, key.getModifiers());
     event.type = KeyEvent::Type::down;
+    if (releasing.erase(code) > 0)
+        down[code] = character; // the release just before belonged to this repeat
     event.isRepeat = down.count(code) > 0;
     const bool used = manager.handle(event);
     if (used)
@@ -61,19 +63,52 @@ bool ComputerKeys::keyStateChanged()
             ++it;
             continue;
         }
-        // A release always ends what a press started, whatever the focus or the modifiers.
-        KeyEvent event;
-        event.character = it->second;
-        event.type = KeyEvent::Type::up;
-        used = manager.handle(event) || used;
+        if (repeatWindowMs > 0)
+        {
+            releasing[it->first] = {it->second, juce::Time::getMillisecondCounterHiRes()};
+            startTimer(std::max(1, repeatWindowMs / 4));
+            used = true;
+        }
+        else
+        {
+            used = release(it->second) || used;
+        }
         it = down.erase(it);
     }
     return used;
 }
 
+bool ComputerKeys::release(char32_t character)
+{
+    // A release always ends what a press started, whatever the focus or the modifiers.
+    KeyEvent event;
+    event.character = character;
+    event.type = KeyEvent::Type::up;
+    return manager.handle(event);
+}
+
+void ComputerKeys::timerCallback()
+{
+    const auto now = juce::Time::getMillisecondCounterHiRes();
+    for (auto it = releasing.begin(); it != releasing.end();)
+    {
+        if (now - it->second.at < repeatWindowMs)
+        {
+            ++it;
+            continue;
+        }
+        release(it->second.character);
+        it = releasing.erase(it);
+    }
+    if (releasing.empty())
+        stopTimer();
+}
+
 void ComputerKeys::releaseAll()
 {
     down.clear();
+    releasing.clear();
+    stopTimer();
     manager.releaseAll();
 }
 

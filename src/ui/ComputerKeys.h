@@ -18,9 +18,13 @@ class ComputerKeyboardManager;
     for releases, so the keys pressed are remembered here: a press of a key already down is a
     repeat, and a key of the list that is no longer down was released.
 
+    An X server that cannot leave auto-repeat's releases out sends a release before every
+    repeated press. With `repeatWindowMs` set, a release waits that long for such a press:
+    one that comes makes it a repeat, so a held key keeps sounding one note.
+
     Message thread only.
 */
-class ComputerKeys
+class ComputerKeys : private juce::Timer
 {
 public:
     explicit ComputerKeys(ComputerKeyboardManager& manager);
@@ -32,6 +36,10 @@ public:
     std::function<bool(int keyCode)> isKeyDown;
     /** Whether the Super key is held, which JUCE does not report; by default asks the X server. */
     std::function<bool()> isSuperDown;
+    /** How long a release waits for a repeated press of its key (0: releases are sent at once). */
+    int repeatWindowMs = defaultRepeatWindowMs;
+    /** The window of new instances: set once at the start, from what the X server can do. */
+    static inline int defaultRepeatWindowMs = 0;
 
     /** True when the press was used. */
     bool keyPressed(const juce::KeyPress& key);
@@ -41,10 +49,19 @@ public:
     void releaseAll();
 
 private:
+    struct Release
+    {
+        char32_t character = 0;
+        double at = 0.0; // ms
+    };
+
     KeyEvent eventFor(char32_t character, juce::ModifierKeys modifiers) const;
+    bool release(char32_t character);
+    void timerCallback() override;
 
     ComputerKeyboardManager& manager;
     std::map<int, char32_t> down; ///< key code → lower-case character, for the keys held
+    std::map<int, Release> releasing; ///< key code → a release waiting out the repeat window
 };
 
 } // namespace norvane
