@@ -16,6 +16,12 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
 namespace norvane
 {
 
@@ -197,7 +203,27 @@ JUCE_CREATE_APPLICATION_DEFINE(norvane::NorvaneApp)
 
 int main(int argc, char* argv[])
 {
+    // The picture tour saves demo patches and changes the language and the ground: it plays
+    // in folders of its own, removed at the end, never in the player's.
+    std::string tourFolder;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--screenshots") == 0)
+        {
+            char pattern[] = "/tmp/norvane-tour-XXXXXX";
+            if (mkdtemp(pattern) == nullptr)
+            {
+                std::perror("norvane: a folder for the picture tour");
+                return 1;
+            }
+            tourFolder = pattern;
+            setenv("XDG_DATA_HOME", (tourFolder + "/data").c_str(), 1);
+            setenv("XDG_CONFIG_HOME", (tourFolder + "/config").c_str(), 1);
+        }
+
     norvane::prepareDisplayWithoutWindowManager();
     juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;
-    return juce::JUCEApplicationBase::main(argc, (const char**)argv);
+    const int result = juce::JUCEApplicationBase::main(argc, (const char**)argv);
+    if (!tourFolder.empty())
+        std::filesystem::remove_all(tourFolder);
+    return result;
 }

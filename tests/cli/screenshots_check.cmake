@@ -1,0 +1,25 @@
+# Runs the picture tour with the player's folders pointing at a folder of this test's own, and
+# checks that the tour left the patches there untouched and wrote no settings.
+set(user "${WORK}/user")
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${user}/data/Norvane" "${WORK}/pictures")
+set(patches "${user}/data/Norvane/LivePatches.json")
+file(WRITE "${patches}" "[]")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_DATA_HOME=${user}/data XDG_CONFIG_HOME=${user}/config
+    xvfb-run -a -s "-screen 0 1600x1000x24" ${APP} --screenshots ${WORK}/pictures
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the tour failed (${rc}): ${out} ${err}")
+endif()
+file(READ "${patches}" after)
+if(NOT after STREQUAL "[]")
+  message(FATAL_ERROR "the tour wrote into the player's patches: ${after}")
+endif()
+if(EXISTS "${user}/config/Norvane/Norvane.settings")
+  message(FATAL_ERROR "the tour wrote the player's settings")
+endif()
+if(NOT EXISTS "${WORK}/pictures/norvane-live.png")
+  message(FATAL_ERROR "the tour took no pictures: ${out}")
+endif()
+file(GLOB left "/tmp/norvane-tour-*")
+message(STATUS "tour folders left behind: ${left}")
