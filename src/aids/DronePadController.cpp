@@ -1,5 +1,6 @@
 #include "aids/DronePadController.h"
 
+#include "core/Bounded.h"
 #include "core/MessageThread.h"
 #include "engine/SoundLayer.h"
 
@@ -13,8 +14,8 @@ DronePadController::DronePadController(SoundLayer& layerIn, Scheduler& scheduler
 {
     rootPitchClass.setClamp([](const int& pc) { return std::clamp(pc, 0, 11); });
     octave.setClamp([](const int& o) { return std::clamp(o, 0, 6); });
-    shimmer.setClamp([](const double& s) { return std::clamp(s, 0.0, 1.0); });
-    brightness.setClamp([](const double& b) { return std::clamp(b, 0.0, 1.0); });
+    shimmer.setClamp(within(0.0, 1.0, 0.0));
+    brightness.setClamp(within(0.0, 1.0, 0.5));
 
     isEnabled.setDidChange([this](const bool&) { updatePlayback(false); });
     rootPitchClass.setDidChange([this](const int&) { updatePlayback(false); });

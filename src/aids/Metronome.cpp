@@ -1,5 +1,6 @@
 #include "aids/Metronome.h"
 
+#include "core/Bounded.h"
 #include "core/MessageThread.h"
 #include "engine/AudioEngine.h"
 
@@ -39,6 +40,7 @@ Metronome::Metronome(Scheduler& schedulerIn)
         [](const TimeSignature& s) {
             return s.unit >= 1 && s.unit <= 64 ? s : TimeSignature{s.beats, 4};
         });
+    volume.setClamp(within(0.0, 1.0, 0.6));
     volume.setDidChange([this](const double&) { track->setVolume((float)volume.get()); });
     bpm.setDidChange([this](const double&) { track->setTempo(bpm.get()); });
     signature.setDidChange([this](const TimeSignature&)

@@ -1,6 +1,7 @@
 #include "engine/AudioEngine.h"
 
 #include "aids/Metronome.h"
+#include "core/Bounded.h"
 #include "core/Hash.h"
 #include "core/MessageThread.h"
 #include "engine/LimiterNode.h"
@@ -126,7 +127,7 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     }
 
     // 12. The master level.
-    masterVolume.setClamp([](const double& v) { return juce::jlimit(0.0, 1.0, v); });
+    masterVolume.setClamp(within(0.0, 1.0, 0.85));
     masterVolume.setDidChange(
         [this](const double&)
         { audioHost->mainMixerNode().setOutputVolume((float)masterVolume.get()); });

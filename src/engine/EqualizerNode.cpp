@@ -53,51 +53,70 @@ EqualizerNode::Coefficients EqualizerNode::design(Band band, double gainDB, doub
 void EqualizerNode::prepareToPlay(double sampleRate, int)
 {
     rate = sampleRate;
-    appliedGains.fill(1.0e9f);
     states = {};
-    updateCoefficients();
+    for (int b = 0; b < 3; ++b)
+    {
+        appliedGains[(size_t)b] = gains[(size_t)b].load(); // no glide into the first sound
+        coefficients[(size_t)b] = design((Band)b, appliedGains[(size_t)b], rate);
+    }
 }
 
-void EqualizerNode::updateCoefficients() noexcept
+void EqualizerNode::glide(float share) noexcept
 {
     for (int b = 0; b < 3; ++b)
     {
-        const float g = gains[(size_t)b].load();
-        if (g != appliedGains[(size_t)b])
+        const float target = gains[(size_t)b].load(std::memory_order_relaxed);
+        auto& g = appliedGains[(size_t)b];
+        if (g == target)
+            continue;
+        g += (target - g) * share;
+        if (std::abs(target - g) < 0.01f)
+            g = target;
+        coefficients[(size_t)b] = design((Band)b, g, rate);
+    }
+}
+
+void EqualizerNode::filter(float* data, int ch, int from, int to) noexcept
+{
+    for (int b = 0; b < 3; ++b)
+    {
+        auto& s = states[(size_t)b][(size_t)ch];
+        if (appliedGains[(size_t)b] == 0.0f)
         {
-            appliedGains[(size_t)b] = g;
-            coefficients[(size_t)b] = design((Band)b, g, rate);
+            s = {}; // a flat band is exactly transparent, and comes back so from rest
+            continue;
+        }
+        const auto& c = coefficients[(size_t)b];
+        for (int i = from; i < to; ++i)
+        {
+            const double x = data[i];
+            const double y = c.b0 * x + c.b1 * s.x1 + c.b2 * s.x2 - c.a1 * s.y1 - c.a2 * s.y2;
+            s.x2 = s.x1;
+            s.x1 = x;
+            s.y2 = s.y1;
+            s.y1 = y;
+            data[i] = (float)y;
+        }
+        if (!std::isfinite(s.y1) || !std::isfinite(s.y2))
+        {
+            s = {};
+            juce::FloatVectorOperations::clear(data + from, to - from);
         }
     }
 }
 
 void EqualizerNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
-    updateCoefficients();
+    constexpr int step = 32;
+    const float share = (float)(1.0 - std::exp(-step / (0.003 * rate)));
     const int n = buffer.getNumSamples();
-    for (int ch = 0; ch < std::min(2, buffer.getNumChannels()); ++ch)
+    const int channels = std::min(2, buffer.getNumChannels());
+    for (int from = 0; from < n; from += step)
     {
-        auto* data = buffer.getWritePointer(ch);
-        for (int b = 0; b < 3; ++b)
-        {
-            auto& s = states[(size_t)b][(size_t)ch];
-            if (appliedGains[(size_t)b] == 0.0f)
-            {
-                s = {}; // a flat band is exactly transparent
-                continue;
-            }
-            const auto& c = coefficients[(size_t)b];
-            for (int i = 0; i < n; ++i)
-            {
-                const double x = data[i];
-                const double y = c.b0 * x + c.b1 * s.x1 + c.b2 * s.x2 - c.a1 * s.y1 - c.a2 * s.y2;
-                s.x2 = s.x1;
-                s.x1 = x;
-                s.y2 = s.y1;
-                s.y1 = y;
-                data[i] = (float)y;
-            }
-        }
+        glide(share);
+        const int to = std::min(n, from + step);
+        for (int ch = 0; ch < channels; ++ch)
+            filter(buffer.getWritePointer(ch), ch, from, to);
     }
 }
 

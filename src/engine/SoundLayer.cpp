@@ -1,5 +1,6 @@
 #include "engine/SoundLayer.h"
 
+#include "core/Bounded.h"
 #include "core/MessageThread.h"
 #include "engine/CompressorNode.h"
 #include "engine/EqualizerNode.h"
@@ -131,6 +132,18 @@ void SoundLayer::installChangeHandlers()
     transposeSemitones.setClamp([](const int& v) { return std::clamp(v, -12, 12); });
     octaveShift.setClamp([](const int& v) { return std::clamp(v, -2, 2); });
     crossfadeSemitones.setClamp([](const int& v) { return std::clamp(v, 0, 12); });
+    lowKey.setClamp([](const int& v) { return std::clamp(v, 0, 127); });
+    highKey.setClamp([](const int& v) { return std::clamp(v, 0, 127); });
+    // Every number a file or a controller may bring, within what its control offers.
+    volume.setClamp(within(0.0, 1.0, 0.85));
+    for (auto* gain : {&eqLowGain, &eqMidGain, &eqHighGain})
+        gain->setClamp(within(-EqualizerNode::maximumGain, EqualizerNode::maximumGain, 0.0));
+    compressionAmount.setClamp(within(0.0, 1.0, 0.0));
+    reverbAmount.setClamp(within(0.0, 1.0, 0.0));
+    reverbDecay.setClamp(within(0.0, 1.0, 0.4));
+    attackTime.setClamp(within(0.0, maximumAttack, 0.0));
+    releaseTime.setClamp(within(0.0, maximumRelease, 0.0));
+    damperAmount.setClamp(within(0.0, 1.0, 0.0));
 
     // Settings that act on the next note: handed over as they are set.
     isEnabled.setDidChange(

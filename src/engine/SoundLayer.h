@@ -74,6 +74,8 @@ public:
     Published<int> octaveShift{*this, 0};            ///< kept in −2…2
     Published<VelocityCurve> velocityCurve{*this, VelocityCurve::linear};
     Published<int> crossfadeSemitones{*this, 0}; ///< kept in 0…12
+    static constexpr double maximumAttack = 4.0, maximumRelease = 6.0; ///< seconds
+
     Published<int> lowKey{*this, 0};             ///< inclusive; lowKey <= highKey always
     Published<int> highKey{*this, 127};
     Published<std::optional<std::string>> loadError{*this, std::nullopt};

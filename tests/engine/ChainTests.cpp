@@ -6,6 +6,8 @@
 #include "support/EngineFixture.h"
 
 #include <cmath>
+#include <functional>
+#include <limits>
 
 namespace norvane::test
 {
@@ -102,6 +104,93 @@ TEST(Chain, EqualiserGainsLandInTheirBands)
     const auto out = flat.play(input);
     for (int i = 0; i < 4800; i += 97)
         ASSERT_EQ(out.getSample(0, i), input->getSample(0, i));
+}
+
+namespace
+{
+/** A continuous 100 Hz sine through the node, block by block, with `change` called before
+    block `at`; returns the left channel. */
+std::vector<float> throughEqualizer(EqualizerNode& eq, int at, const std::function<void()>& change)
+{
+    eq.prepareToPlay(rate, 128);
+    std::vector<float> out;
+    juce::AudioBuffer<float> block(2, 128);
+    juce::MidiBuffer midi;
+    for (int b = 0; b < 200; ++b)
+    {
+        if (b == at)
+            change();
+        for (int i = 0; i < 128; ++i)
+        {
+            const auto t = (double)(b * 128 + i) / rate;
+            const auto v = (float)(0.25 * std::sin(2.0 * juce::MathConstants<double>::pi * 100.0 * t));
+            block.setSample(0, i, v);
+            block.setSample(1, i, v);
+        }
+        eq.processBlock(block, midi);
+        out.insert(out.end(), block.getReadPointer(0), block.getReadPointer(0) + 128);
+    }
+    return out;
+}
+
+/** The largest second difference from `from` on: a click shows as a spike of it. */
+double roughness(const std::vector<float>& x, size_t from, size_t to)
+{
+    double worst = 0.0;
+    for (size_t i = std::max<size_t>(from, 2); i < std::min(to, x.size()); ++i)
+        worst = std::max(worst, (double)std::abs(x[i] - 2.0f * x[i - 1] + x[i - 2]));
+    return worst;
+}
+} // namespace
+
+TEST(Equalizer, GainMovesGlideWithoutAClick)
+{
+    // A steady sine's second difference is tiny; a step of the coefficients, or a band's
+    // state wiped as it reaches 0 dB, makes it jump.
+    for (const auto& [from, to] : {std::pair{0.0f, 18.0f}, {18.0f, 0.0f}, {-18.0f, 12.0f}})
+    {
+        EqualizerNode eq;
+        eq.setGain(EqualizerNode::low, from);
+        const auto out = throughEqualizer(eq, 100, [&] { eq.setGain(EqualizerNode::low, to); });
+        const double steady = roughness(out, 128 * 50, 128 * 100);
+        const double moving = roughness(out, 128 * 100, 128 * 120);
+        EXPECT_LT(moving, 4.0 * std::max(steady, roughness(out, 128 * 150, 128 * 200)))
+            << from << " dB to " << to << " dB";
+        // And it gets there: the last blocks are at the new gain.
+        EqualizerNode settled;
+        settled.setGain(EqualizerNode::low, to);
+        const auto reference = throughEqualizer(settled, -1, [] {});
+        EXPECT_NEAR(out.back(), reference.back(), 1e-4) << from << " dB to " << to << " dB";
+    }
+}
+
+TEST(Equalizer, GainsOutOfRangeOrNotNumbersNeverReachTheFilter)
+{
+    EqualizerNode eq;
+    eq.setGain(EqualizerNode::low, 1.0e30f);
+    EXPECT_EQ(eq.getGain(EqualizerNode::low), EqualizerNode::maximumGain);
+    eq.setGain(EqualizerNode::mid, -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(eq.getGain(EqualizerNode::mid), -EqualizerNode::maximumGain);
+    eq.setGain(EqualizerNode::high, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(eq.getGain(EqualizerNode::high), 0.0f);
+    const auto out = throughEqualizer(eq, -1, [] {});
+    for (float v : out)
+        ASSERT_TRUE(std::isfinite(v));
+
+    // A sample that is not a number clears the band's memory: the next block is sound again.
+    EqualizerNode poisoned;
+    poisoned.setGain(EqualizerNode::low, 6.0f);
+    poisoned.prepareToPlay(rate, 128);
+    juce::AudioBuffer<float> block(2, 128);
+    juce::MidiBuffer midi;
+    block.clear();
+    block.setSample(0, 5, std::numeric_limits<float>::quiet_NaN());
+    poisoned.processBlock(block, midi);
+    for (int i = 0; i < 128; ++i)
+        block.setSample(0, i, 0.1f);
+    poisoned.processBlock(block, midi);
+    EXPECT_TRUE(std::isfinite(block.getSample(0, 127)));
+    EXPECT_GT(block.getSample(0, 127), 0.05f);
 }
 
 TEST(Chain, CompressionNarrowsTheDynamicRange)

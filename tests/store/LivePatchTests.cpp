@@ -4,6 +4,8 @@
 #include "support/EngineFixture.h"
 #include "support/InstalledPlugins.h"
 
+#include <limits>
+
 namespace norvane::test
 {
 
@@ -155,6 +157,44 @@ TEST_F(LivePatchTest, HandWrittenDocumentsLoadAndMissingRequiredKeysReject)
     EXPECT_FALSE(LivePatch::decode(badID).has_value());
     EXPECT_FALSE(LivePatch::decodeList("[" + document(layer, droneJson) + ",{}]").has_value());
     EXPECT_FALSE(LivePatch::decode(std::string(100000, '[')).has_value()); // deep nesting
+}
+
+TEST_F(LivePatchTest, AbsurdStoredNumbersArriveWithinTheirRanges)
+{
+    // A damaged or hand-edited patch must never blast the speakers.
+    const std::string layer =
+        R"({"isEnabled":true,"categoryRawValue":0,"variantIndex":0,"volume":1e9,)"
+        R"("eqLowGain":1e300,"eqMidGain":-1e300,"eqHighGain":1e300,"compressionAmount":-3,)"
+        R"("reverbAmount":40,"reverbDecay":1e20,"attackTime":-1,"releaseTime":1e12,)"
+        R"("lowKey":500,"highKey":-9,"damperAmount":7})";
+    const auto patch = LivePatch::decode(
+        R"({"id":"0a1b2c3d-4e5f-4061-8293-a4b5c6d7e8f9","name":"Loud","masterVolume":1e300,)"
+        R"("layers":[)" + layer + R"(],"drone":{"isEnabled":false,"rootPitchClass":0,)"
+        R"("octave":2,"variantIndex":0,"volume":-1e300,"reverbAmount":0,"reverbDecay":0}})");
+    ASSERT_TRUE(patch.has_value());
+    patch->apply(*engine, drone);
+    const auto& a = engine->layerA();
+    EXPECT_EQ(a.volume.get(), 1.0);
+    EXPECT_EQ(a.eqLowGain.get(), 24.0);
+    EXPECT_EQ(a.eqMidGain.get(), -24.0);
+    EXPECT_EQ(a.eqHighGain.get(), 24.0);
+    EXPECT_EQ(a.compressionAmount.get(), 0.0);
+    EXPECT_EQ(a.reverbAmount.get(), 1.0);
+    EXPECT_EQ(a.reverbDecay.get(), 1.0);
+    EXPECT_EQ(a.attackTime.get(), 0.0);
+    EXPECT_EQ(a.releaseTime.get(), SoundLayer::maximumRelease);
+    EXPECT_EQ(a.damperAmount.get(), 1.0);
+    EXPECT_TRUE(a.lowKey.get() <= a.highKey.get() && a.lowKey.get() >= 0 && a.highKey.get() <= 127);
+    EXPECT_EQ(engine->masterVolume.get(), 1.0);
+    EXPECT_EQ(engine->dronePad().volume.get(), 0.0);
+
+    // What is not a number at all falls back to the control's default.
+    engine->layerB().eqLowGain = std::numeric_limits<double>::quiet_NaN();
+    engine->layerB().volume = std::numeric_limits<double>::quiet_NaN();
+    engine->masterVolume = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(engine->layerB().eqLowGain.get(), 0.0);
+    EXPECT_EQ(engine->layerB().volume.get(), 0.85);
+    EXPECT_EQ(engine->masterVolume.get(), 0.85);
 }
 
 TEST_F(LivePatchTest, TheApplyOrderKeepsEverySetting)
