@@ -13,8 +13,10 @@ LivePatchStore::LivePatchStore(juce::File file) : stored(std::move(file))
     {
         if (auto list = LivePatch::decodeList(*text))
             patches = std::move(*list);
+        else if (auto copy = keepDamagedCopy(stored.location()))
+            damagedCopy = copy->getFullPathName().toStdString(); // the next save may replace it
         else
-            stored.markUndecodable();
+            stored.markUndecodable(); // kept as it is until a copy can be made
     }
 }
 

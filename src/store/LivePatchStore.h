@@ -26,6 +26,9 @@ public:
 
     Published<std::vector<LivePatch>> patches{*this, {}};
     Published<std::optional<juce::Uuid>> activePatchID{*this, std::nullopt};
+    /** Where a patch list that could not be read back was set aside at the start, for the
+        window to tell the player once; nothing when it read well. */
+    Published<std::optional<std::string>> damagedCopy{*this, std::nullopt};
 
     /** Where the active patch is in the list, if it is in it. */
     std::optional<int> activeIndex() const;

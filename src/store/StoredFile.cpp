@@ -94,6 +94,8 @@ std::optional<juce::File> keepDamagedCopy(const juce::File& file)
     for (int n = 1; n < 10000; ++n)
     {
         const auto copy = file.getSiblingFile(file.getFileName() + ".damaged-" + juce::String(n));
+        if (copy.hasIdenticalContentTo(file))
+            return copy; // kept already, at an earlier start
         if (copy.exists())
             continue;
         if (file.copyFileTo(copy))

@@ -19,7 +19,8 @@ namespace norvane
 bool writeFileAtomically(const juce::File& target, std::string_view contents);
 
 /** Copies `file` beside itself as "NAME.damaged-1" (or -2, -3 … : an earlier kept copy is
-    never overwritten). Returns the copy, or nothing when it could not be made. */
+    never overwritten; one with the same contents is the copy already). Returns the copy, or
+    nothing when it could not be made. */
 std::optional<juce::File> keepDamagedCopy(const juce::File& file);
 
 /** One stored document of the application folder, read once and written after each change.

@@ -89,6 +89,7 @@ ContentView::ContentView(const ViewContext& contextIn, AppState& appIn, CustomNa
                     showPlayedNotes();
                 });
     watch.watch(app.audioEngine, [this] { refresh(); });
+    watch.watch(app.livePatchStore, [this] { refresh(); });
     watch.watch(context.loc, [this] { refresh(); });
     watch.watch(context.theme, [this] { refresh(); });
     setSize(minimumWidth, minimumHeight);
@@ -111,6 +112,10 @@ juce::String ContentView::errorText() const
         return fromUTF8(*midiError);
     if (const auto& engineError = app.audioEngine.loadError.get())
         return fromUTF8(*engineError);
+    if (const auto& copy = app.livePatchStore.damagedCopy.get())
+        return context.text("La lista de patches estaba dañada; se guardó una copia en ",
+                            "The patch list was damaged; a copy was kept in ") +
+               fromUTF8(*copy);
     return {};
 }
 

@@ -85,8 +85,15 @@ TEST_F(PatchStoreTest, ADamagedListIsKeptAsideBeforeTheFirstSave)
     LivePatchStore store(file("LivePatches.json"));
     EXPECT_TRUE(store.patches->empty());
     EXPECT_EQ(file("LivePatches.json").loadFileAsString(), damaged); // untouched until a save
+    // The player is told where the copy is; starting again with the same damage makes no
+    // second copy.
+    const auto copy = file("LivePatches.json.damaged-1");
+    EXPECT_EQ(store.damagedCopy.get(), copy.getFullPathName().toStdString());
+    EXPECT_EQ(LivePatchStore(file("LivePatches.json")).damagedCopy.get(), store.damagedCopy.get());
+    EXPECT_FALSE(file("LivePatches.json.damaged-2").exists());
     store.save(patchWithVolume("New", 0.4));
-    EXPECT_EQ(file("LivePatches.json.damaged-1").loadFileAsString(), damaged);
+    EXPECT_EQ(copy.loadFileAsString(), damaged);
+    EXPECT_FALSE(LivePatchStore(file("LivePatches.json")).damagedCopy->has_value());
     EXPECT_EQ(LivePatchStore(file("LivePatches.json")).patches->size(), 1u);
 }
 

@@ -196,6 +196,10 @@ TEST_F(WindowTest, ChordCardKeyboardPickersAndErrorLine)
     app->midiManager.connectionError = std::nullopt;
     app->audioEngine.loadError = std::nullopt;
     EXPECT_TRUE(view->errorText().isEmpty());
+    app->livePatchStore.damagedCopy = std::string("/music/LivePatches.json.damaged-1");
+    EXPECT_EQ(view->errorText(), "The patch list was damaged; a copy was kept in "
+                                 "/music/LivePatches.json.damaged-1");
+    app->livePatchStore.damagedCopy = std::nullopt;
 
     // A controller assignment lights its button.
     EXPECT_FALSE(view->connections().controls.isHighlighted());
