@@ -171,7 +171,27 @@ void PatchBar::rebuild()
     forward.setEnabled(!patches.empty());
     saveButton.setButtonText(context.text("Guardar patch", "Save patch"));
     resized();
+    // A recall by step, arrow or Program Change brings its chip into view; the player's own
+    // scrolling stays as it is otherwise.
+    if (active != revealed)
+    {
+        revealed = active;
+        revealActive();
+    }
     repaint();
+}
+
+void PatchBar::revealActive()
+{
+    const auto index = store.activeIndex();
+    if (!index || (size_t)*index >= chipViews.size())
+        return;
+    const auto chip = chipViews[(size_t)*index]->getBounds();
+    const auto view = chipViewport.getViewArea();
+    if (chip.getX() < view.getX())
+        chipViewport.setViewPosition(chip.getX(), 0);
+    else if (chip.getRight() > view.getRight())
+        chipViewport.setViewPosition(chip.getRight() - view.getWidth(), 0);
 }
 
 void PatchBar::step(int offset)

@@ -90,10 +90,14 @@ public:
     juce::PopupMenu chipMenu(size_t position);
 
     const std::vector<std::unique_ptr<PatchChip>>& chips() const { return chipViews; }
+    /** The part of the row of chips in view, in the row's coordinates. */
+    juce::Rectangle<int> visibleChips() const { return chipViewport.getViewArea(); }
     PillButton back, forward, saveButton;
 
 private:
     void rebuild();
+    /** Scrolls the row just enough to show the active chip whole. */
+    void revealActive();
 
     const ViewContext& context;
     LivePatchStore& store;
@@ -104,6 +108,7 @@ private:
     juce::Component chipRow;
     juce::Label emptyText;
     std::vector<std::unique_ptr<PatchChip>> chipViews;
+    std::optional<juce::Uuid> revealed; // the active patch last brought into view
 };
 
 } // namespace norvane

@@ -123,6 +123,33 @@ TEST_F(LiveViewTest, PatchBarSavesOverwritesDeletesAndSteps)
     EXPECT_EQ(highlightedChip(), 1u); // from none, ← takes the last
 }
 
+TEST_F(LiveViewTest, TheActivePatchIsAlwaysInView)
+{
+    // More patches than the bar shows: each step, either way round, keeps its chip in view.
+    for (int i = 0; i < 30; ++i)
+        bar().saveNew("Song " + juce::String(i + 1));
+    view->selectTab(1);
+    const auto inView = [&]
+    {
+        const auto index = highlightedChip();
+        const auto shown = bar().visibleChips();
+        const auto chip = index ? bar().chips()[*index]->getBounds() : juce::Rectangle<int>();
+        return index && chip.getX() >= shown.getX() && chip.getRight() <= shown.getRight();
+    };
+    ASSERT_LT(bar().visibleChips().getWidth(), bar().chips().back()->getRight());
+    EXPECT_TRUE(inView()); // the last one saved
+    for (int i = 0; i < 31; ++i)
+    {
+        bar().step(+1);
+        EXPECT_TRUE(inView()) << "step " << i;
+    }
+    for (int i = 0; i < 5; ++i)
+    {
+        bar().step(-1);
+        EXPECT_TRUE(inView()) << "back " << i;
+    }
+}
+
 TEST_F(LiveViewTest, StripsShowWhatTheLayersDo)
 {
     auto& a = live().strip(0);
