@@ -483,11 +483,18 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
     if (device)
         choice = AudioHost::OutputDevice{device->type, device->name};
 
-    if (audioHost->openDevice(choice))
+    if (const auto refused = audioHost->openDevice(choice))
     {
-        // Refused: back to the device that was playing.
-        loadError = "No se pudo cambiar la salida de audio (código -1).";
-        audioHost->openDevice(openChoice);
+        // Refused: back to the device that was playing, saying what the driver said.
+        std::string message = "No se pudo cambiar la salida de audio (" + *refused + ").";
+        if (const auto alsoRefused = audioHost->openDevice(openChoice))
+        {
+            message += " Tampoco se pudo volver a la salida anterior (" + *alsoRefused +
+                       "): el motor sigue sin salida de audio.";
+            openChoice = std::nullopt;
+            selectedOutputDeviceID = std::nullopt;
+        }
+        loadError = message;
     }
     else
     {

@@ -36,6 +36,8 @@ public:
 
     juce::String open(const juce::BigInteger&, const juce::BigInteger&, double, int) override
     {
+        if (settings.refusal != nullptr && !settings.refusal->empty())
+            return juce::String::fromUTF8(settings.refusal->c_str());
         buffer.setSize(2, settings.bufferSize);
         opened = true;
         return {};

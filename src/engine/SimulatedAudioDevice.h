@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace norvane
 {
@@ -45,6 +46,8 @@ public:
         /** Pace the callbacks at the real rate; otherwise run them back to back. */
         bool realTime = true;
         std::shared_ptr<SimulatedDeviceClock> clock = std::make_shared<SimulatedDeviceClock>();
+        /** While it holds a text, opening the device fails with it (a driver's refusal). */
+        std::shared_ptr<std::string> refusal = std::make_shared<std::string>();
     };
 
     explicit SimulatedAudioDeviceType(Settings settings);

@@ -148,3 +148,45 @@ TEST(LiveDevice, TheCallbackNeverAllocatesOrLocksWhilePlayingAndSwitching)
 }
 
 } // namespace norvane::test
+
+namespace norvane::test
+{
+
+TEST(LiveDevice, ARefusedDeviceSaysWhatTheDriverSaidAndWhenNothingPlays)
+{
+    SimulatedAudioDeviceType::Settings settings;
+    const auto refusal = settings.refusal;
+    ManualScheduler scheduler;
+    AudioEngine::Options options;
+    options.soundBankPath = "/nonexistent/none.sf2";
+    options.useAudioDevice = true;
+    options.deviceType = [settings] { return std::make_unique<SimulatedAudioDeviceType>(settings); };
+    AudioEngine engine(scheduler, options);
+    const auto simulated = [&]
+    {
+        for (const auto& d : engine.listOutputDevices())
+            if (d.type == SimulatedAudioDeviceType::typeName)
+                return d;
+        ADD_FAILURE() << "the simulated device is not listed";
+        return AudioOutputDevice{};
+    }();
+    engine.selectOutputDevice(simulated);
+    ASSERT_FALSE(engine.loadError->has_value());
+    ASSERT_EQ(engine.host().deviceName(), SimulatedAudioDeviceType::deviceName);
+
+    // Refused, and the way back refused too: both reasons, and that nothing plays now.
+    *refusal = "device busy";
+    engine.selectOutputDevice(simulated);
+    EXPECT_EQ(*engine.loadError.get(),
+              "No se pudo cambiar la salida de audio (device busy). Tampoco se pudo volver a la "
+              "salida anterior (device busy): el motor sigue sin salida de audio.");
+    EXPECT_TRUE(engine.host().deviceName().isEmpty());
+    EXPECT_TRUE(engine.isRunning()); // on its silent clock, ready for the next choice
+
+    refusal->clear();
+    engine.selectOutputDevice(simulated);
+    EXPECT_FALSE(engine.loadError->has_value());
+    EXPECT_EQ(engine.host().deviceName(), SimulatedAudioDeviceType::deviceName);
+}
+
+} // namespace norvane::test
