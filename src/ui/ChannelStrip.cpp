@@ -465,6 +465,11 @@ void ChannelStrip::refresh()
     name.setText(nameText(), juce::dontSendNotification);
     instrument.setSymbol(layer.instrumentPlugin->has_value() ? "puzzlepiece.extension" : "");
     instrument.setButtonText(instrumentText());
+    // A sound that failed to load: the instrument turns red and says why when pointed at.
+    const auto& error = layer.loadError.get();
+    instrument.setTextColour(error ? std::optional(juce::Colour(0xffff5a52)) : std::nullopt);
+    errorShown = error ? fromUTF8(*error) : juce::String();
+    instrument.setTooltip(errorShown);
     power.setToggleState(layer.isEnabled.get(), juce::dontSendNotification);
     volume.setAlpha(layer.isEnabled.get() ? 1.0f : 0.4f);
     volume.refresh();

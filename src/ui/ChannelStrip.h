@@ -86,6 +86,8 @@ public:
     juce::PopupMenu instrumentMenu();
     juce::PopupMenu layerNameMenu();
     juce::String instrumentText() const;
+    /** The layer's load error, as the instrument's tooltip shows it (red); empty without one. */
+    juce::String shownError() const { return errorShown; }
     juce::String nameText() const;
     juce::String percentText() const;
     bool hasPowerSwitch() const { return allowDisable; }
@@ -113,6 +115,7 @@ private:
     juce::Component::SafePointer<juce::CallOutBox> openBox;
 
     juce::Label name;
+    juce::String errorShown;
     MenuPill instrument;
     std::array<std::unique_ptr<ModuleButton>, 7> moduleButtons;
     ConsoleFader volume;

@@ -89,6 +89,10 @@ ContentView::ContentView(const ViewContext& contextIn, AppState& appIn, CustomNa
                     showPlayedNotes();
                 });
     watch.watch(app.audioEngine, [this] { refresh(); });
+    for (auto* layer : {&app.audioEngine.layerA(), &app.audioEngine.layerB(),
+                        &app.audioEngine.layerC(), &app.audioEngine.layerD(),
+                        &app.audioEngine.dronePad()})
+        watch.watch(*layer, [this] { refresh(); });
     watch.watch(app.livePatchStore, [this] { refresh(); });
     watch.watch(context.loc, [this] { refresh(); });
     watch.watch(context.theme, [this] { refresh(); });
@@ -112,6 +116,15 @@ juce::String ContentView::errorText() const
         return fromUTF8(*midiError);
     if (const auto& engineError = app.audioEngine.loadError.get())
         return fromUTF8(*engineError);
+    // A layer that cannot load its sound must not go silent without a word, whichever tab shows.
+    auto& engine = app.audioEngine;
+    for (auto* layer : {&engine.layerA(), &engine.layerB(), &engine.layerC(), &engine.layerD(),
+                        &engine.dronePad()})
+        if (const auto& error = layer->loadError.get())
+            return (layer == &engine.dronePad()
+                        ? juce::String("Drone: ")
+                        : context.text("Capa ", "Layer ") + fromUTF8(layer->slot) + ": ") +
+                   fromUTF8(*error);
     if (const auto& copy = app.livePatchStore.damagedCopy.get())
         return context.text("La lista de patches estaba dañada; se guardó una copia en ",
                             "The patch list was damaged; a copy was kept in ") +

@@ -158,6 +158,13 @@ TEST_F(LiveViewTest, StripsShowWhatTheLayersDo)
     EXPECT_FALSE(a.hasPowerSwitch());
     EXPECT_TRUE(b.hasPowerSwitch());
 
+    // A sound that failed to load says so on its strip (this engine has no bank).
+    EXPECT_EQ(b.shownError(), juce::String::fromUTF8(layerB.loadError->value_or("").c_str()));
+    layerB.loadError = std::string("No se pudo cargar el sonido");
+    EXPECT_EQ(b.shownError(), "No se pudo cargar el sonido");
+    layerB.loadError = std::nullopt;
+    EXPECT_TRUE(b.shownError().isEmpty());
+
     // EQ: half a decibel lights the dot and reads 0 dB; -3.9 reads -3 dB.
     layerB.eqLowGain = 0.0;
     layerB.eqMidGain = 0.0;

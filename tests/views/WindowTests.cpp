@@ -187,7 +187,11 @@ TEST_F(WindowTest, ChordCardKeyboardPickersAndErrorLine)
     EXPECT_EQ(outputItems.getItem().text, "System default");
     EXPECT_TRUE(outputItems.getItem().isTicked);
 
-    // The MIDI input's error is shown before the engine's.
+    // The MIDI input's error is shown before the engine's. (This engine has no sound bank:
+    // its layers' errors are cleared to begin with.)
+    for (auto* layer : app->audioEngine.playingLayers())
+        layer->loadError = std::nullopt;
+    app->audioEngine.dronePad().loadError = std::nullopt;
     EXPECT_TRUE(view->errorText().isEmpty());
     app->audioEngine.loadError = "engine";
     EXPECT_EQ(view->errorText(), "engine");
@@ -200,6 +204,11 @@ TEST_F(WindowTest, ChordCardKeyboardPickersAndErrorLine)
     EXPECT_EQ(view->errorText(), "The patch list was damaged; a copy was kept in "
                                  "/music/LivePatches.json.damaged-1");
     app->livePatchStore.damagedCopy = std::nullopt;
+    // A layer's failed sound shows in the window's line too, not only on its card.
+    app->audioEngine.layerC().loadError = std::string("sin banco");
+    EXPECT_EQ(view->errorText(), "Layer C: sin banco");
+    app->audioEngine.layerC().loadError = std::nullopt;
+    EXPECT_TRUE(view->errorText().isEmpty());
 
     // A controller assignment lights its button.
     EXPECT_FALSE(view->connections().controls.isHighlighted());
