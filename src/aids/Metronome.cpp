@@ -32,8 +32,7 @@ const std::array<TimeSignature, 14>& TimeSignature::common()
 Metronome::Metronome(Scheduler& schedulerIn)
     : scheduler(schedulerIn), ownedTrack(std::make_unique<ClickTrack>()), track(ownedTrack.get())
 {
-    bpm.setClamp([](const double& v)
-                 { return std::isnan(v) ? 100.0 : std::clamp(v, minimumBPM, maximumBPM); });
+    bpm.setClamp(within(minimumBPM, maximumBPM, 100.0));
     // A stored signature may come from anywhere; a unit outside 1…64 would make the click
     // spacing meaningless, so it falls back to quarters.
     signature.setClamp(

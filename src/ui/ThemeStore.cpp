@@ -1,5 +1,6 @@
 #include "ui/ThemeStore.h"
 
+#include "core/Bounded.h"
 #include "core/MessageThread.h"
 #include "store/AppData.h"
 #include "store/Json.h"
@@ -117,8 +118,7 @@ const std::array<AccentPreset, 7>& ThemeStore::presets()
 ThemeStore::ThemeStore(UserDefaults& d, juce::File folderIn)
     : defaults(d), folder(std::move(folderIn))
 {
-    imageScrim.setClamp([](const double& v)
-                        { return std::isnan(v) ? 0.72 : std::clamp(v, 0.0, 0.95); });
+    imageScrim.setClamp(within(0.0, 0.95, 0.72));
 
     const auto& first = presets().front();
     accent = first.accent;
