@@ -212,6 +212,19 @@ std::optional<std::vector<TimedMessage>> readMidiFile(const juce::File& file, st
     std::stable_sort(tempos.begin(), tempos.end(),
                      [](const auto& a, const auto& b) { return a.tick < b.tick; });
     const bool smpte = (division & 0x8000) != 0;
+    const double ticksPerQuarter = (double)division;
+    std::vector<double> changeSeconds; // when each tempo change comes
+    {
+        double at = 0.0, perQuarter = 0.5;
+        std::uint64_t from = 0;
+        for (const auto& change : tempos)
+        {
+            at += (double)(change.tick - from) / ticksPerQuarter * perQuarter;
+            changeSeconds.push_back(at);
+            from = change.tick;
+            perQuarter = change.secondsPerQuarter;
+        }
+    }
     const auto seconds = [&](std::uint64_t tick)
     {
         if (smpte)
@@ -220,18 +233,15 @@ std::optional<std::vector<TimedMessage>> readMidiFile(const juce::File& file, st
             const double rate = frames == 29 ? 30000.0 / 1001.0 : (double)std::max(frames, 1);
             return (double)tick / (rate * std::max<std::uint32_t>(division & 0xFF, 1));
         }
-        const double ticksPerQuarter = (double)division;
-        double at = 0.0, perQuarter = 0.5;
-        std::uint64_t from = 0;
-        for (const auto& change : tempos)
-        {
-            if (change.tick >= tick)
-                break;
-            at += (double)(change.tick - from) / ticksPerQuarter * perQuarter;
-            from = change.tick;
-            perQuarter = change.secondsPerQuarter;
-        }
-        return at + (double)(tick - from) / ticksPerQuarter * perQuarter;
+        // The last change before the tick sets the pace from there on.
+        const auto next = std::lower_bound(tempos.begin(), tempos.end(), tick,
+                                           [](const TempoChange& c, std::uint64_t t)
+                                           { return c.tick < t; });
+        if (next == tempos.begin())
+            return (double)tick / ticksPerQuarter * 0.5;
+        const auto k = (size_t)(next - tempos.begin()) - 1;
+        return changeSeconds[k] +
+               (double)(tick - tempos[k].tick) / ticksPerQuarter * tempos[k].secondsPerQuarter;
     };
 
     std::vector<TimedMessage> messages;
