@@ -99,6 +99,9 @@ public:
     SoundLayer& layerD() { return *layers[3]; }
     SoundLayer& dronePad() { return *drone; }
 
+    /** Layers A to D, then the drone. */
+    std::array<SoundLayer*, 5> allLayers();
+
     /** The four playing layers, A to D. */
     std::array<SoundLayer*, 4> playingLayers()
     {
@@ -225,7 +228,6 @@ private:
     void switchLayer(SoundLayer& layer);
     void providePlugin(SoundLayer& layer, int chain, std::uint32_t generation, bool instrument);
     void collectSwitches();
-    std::array<SoundLayer*, 5> allLayers();
     /** Readies a plug-in node for the graph's rate and block before the audio side has it. */
     void prepare(PluginNode& node);
     void postToLayers(PerformanceEvent event);

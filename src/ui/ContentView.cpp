@@ -89,9 +89,7 @@ ContentView::ContentView(const ViewContext& contextIn, AppState& appIn, CustomNa
                     showPlayedNotes();
                 });
     watch.watch(app.audioEngine, [this] { refresh(); });
-    for (auto* layer : {&app.audioEngine.layerA(), &app.audioEngine.layerB(),
-                        &app.audioEngine.layerC(), &app.audioEngine.layerD(),
-                        &app.audioEngine.dronePad()})
+    for (auto* layer : app.audioEngine.allLayers())
         watch.watch(*layer, [this] { refresh(); });
     watch.watch(app.livePatchStore, [this] { refresh(); });
     watch.watch(context.loc, [this] { refresh(); });
@@ -118,8 +116,7 @@ juce::String ContentView::errorText() const
         return fromUTF8(*engineError);
     // A layer that cannot load its sound must not go silent without a word, whichever tab shows.
     auto& engine = app.audioEngine;
-    for (auto* layer : {&engine.layerA(), &engine.layerB(), &engine.layerC(), &engine.layerD(),
-                        &engine.dronePad()})
+    for (auto* layer : engine.allLayers())
         if (const auto& error = layer->loadError.get())
             return (layer == &engine.dronePad()
                         ? juce::String("Drone: ")
