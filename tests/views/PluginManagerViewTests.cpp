@@ -113,7 +113,9 @@ TEST_F(PluginManagerViewTest, NoInstalledInstrumentsShowsOnlyTheMessageUntilARes
 
     installed.push_back(fakeInstrument("Late Piano"));
     view.rescanButton().triggerClick();
-    EXPECT_TRUE(waitUntil([&] { return !view.showsEmptyMessage(); }));
+    // The click is handled a message later, and the message is hidden while the scan runs:
+    // wait for the scan's end.
+    EXPECT_TRUE(waitUntil([&] { return !library->isScanning() && !view.showsEmptyMessage(); }));
     EXPECT_EQ(entries(view.slotMenu(InstrumentCategory::organ, 0)).size(), 2u);
 }
 
