@@ -131,23 +131,30 @@ void MIDIManager::refreshSources()
     }
     availableSources = infos;
 
+    // The player's source comes back under a new id after an unplug, however long it was
+    // away and whatever played meanwhile.
+    if (!chosenName.empty() && connectedName != chosenName)
+        for (auto& info : infos)
+            if (info.name == chosenName)
+            {
+                attach(info.id);
+                return;
+            }
+
     auto hasID = [&](std::uint32_t id)
     { return std::any_of(infos.begin(), infos.end(), [&](auto& i) { return i.id == id; }); };
 
     if (selectedSourceID.get() && hasID(*selectedSourceID.get()))
         return;
 
-    // The selected source has gone. A device that was unplugged and plugged in again comes
-    // back under a new identifier but the same name: that is still the user's choice.
+    // A device re-plugged within one poll is back under a new id but the same name.
     if (connected && !connectedName.empty())
-    {
         for (auto& info : infos)
             if (info.name == connectedName)
             {
-                connect(info.id);
+                attach(info.id);
                 return;
             }
-    }
 
     if (infos.empty())
     {
@@ -159,12 +166,28 @@ void MIDIManager::refreshSources()
         return;
     }
 
-    connect(infos.front().id);
+    // Until the player chooses, the source found at start is the one to come back to.
+    const bool firstChoice = chosenName.empty();
+    if (attach(infos.front().id) && firstChoice)
+        chosenName = connectedName;
 }
 
 void MIDIManager::connect(std::uint32_t sourceID)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
+    if (attach(sourceID))
+        chosenName = connectedName;
+}
+
+void MIDIManager::chooseSource(const std::string& name)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    chosenName = name;
+    refreshSources();
+}
+
+bool MIDIManager::attach(std::uint32_t sourceID)
+{
     if (connected)
         midi->disconnect();
 
@@ -186,12 +209,10 @@ void MIDIManager::connect(std::uint32_t sourceID)
         connectedName = endpoint->second.name.empty() ? fallbackSourceName : endpoint->second.name;
         selectedSourceID = sourceID;
         connectionError = std::nullopt;
+        return true;
     }
-    else
-    {
-        connectionError =
-            "No se pudo conectar al dispositivo MIDI (" + std::to_string(status) + ")";
-    }
+    connectionError = "No se pudo conectar al dispositivo MIDI (" + std::to_string(status) + ")";
+    return false;
 }
 
 std::string MIDIManager::connectedSourceName() const

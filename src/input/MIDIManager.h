@@ -67,10 +67,16 @@ public:
     std::function<void(int)> onProgramChange;
 
     // ---- Sources -------------------------------------------------------------------------
-    /** Reads the source list again; reconnects when the selected source has gone. */
+    /** Reads the source list again. The source the player chose is taken back as soon as it
+        is listed again, under whatever id; while it is away the first listed source plays. */
     void refreshSources();
-    /** Connects the source with this id (from availableSources). */
+    /** Connects the source with this id (from availableSources): the player's choice. */
     void connect(std::uint32_t sourceID);
+    /** The player's choice by name (a restored session): connected now when it is listed,
+        otherwise as soon as it appears. */
+    void chooseSource(const std::string& name);
+    /** The name of the source the player chose, connected or not; empty before any choice. */
+    const std::string& chosenSourceName() const { return chosenName; }
     /** The name of the connected source, or empty. */
     std::string connectedSourceName() const;
     std::optional<std::uint32_t> connectedSource() const { return connected; }
@@ -100,6 +106,7 @@ public:
 private:
     void releaseHeldNotes();
     void pollSources();
+    bool attach(std::uint32_t sourceID);
     void takeReport(const PlayedState& state);
     void post(PerformanceEvent event);
     MidiSystem::BytesCallback byteCallback(int lane);
@@ -109,6 +116,7 @@ private:
     bool hasClient = false;
     std::optional<std::uint32_t> connected;
     std::string connectedName;
+    std::string chosenName;
     std::map<std::uint32_t, MidiEndpoint> endpointsByID;
     std::vector<MidiEndpoint> lastListing;
 

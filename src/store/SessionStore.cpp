@@ -40,13 +40,9 @@ SessionState SessionStore::capture() const
                 s.audioOutputName = device.name;
                 break;
             }
-    if (const auto& selected = midi.selectedSourceID.get())
-        for (const auto& source : midi.availableSources.get())
-            if (source.id == *selected)
-            {
-                s.midiSourceName = source.name;
-                break;
-            }
+    // The player's keyboard, even while it is unplugged and another source stands in.
+    if (!midi.chosenSourceName().empty())
+        s.midiSourceName = midi.chosenSourceName();
     auto& metronome = engine.metronome();
     s.metronomeBPM = metronome.bpm.get();
     s.metronomeBeatsPerBar = metronome.signature->beats;
@@ -98,13 +94,9 @@ void SessionStore::restore()
                 engine.selectOutputDevice(device);
                 break;
             }
-    if (state->midiSourceName)
-        for (const auto& source : midi.availableSources.get())
-            if (source.name == *state->midiSourceName)
-            {
-                midi.connect(source.id);
-                break;
-            }
+    // Connected now, or as soon as it is plugged in.
+    if (state->midiSourceName && !state->midiSourceName->empty())
+        midi.chooseSource(*state->midiSourceName);
 }
 
 void SessionStore::beginObserving()

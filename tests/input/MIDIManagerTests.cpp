@@ -67,6 +67,39 @@ TEST_F(MIDIManagerTest, UnpluggingFallsBackToTheFirstRemainingSourceOrToNone)
     EXPECT_TRUE(m.availableSources->empty());
 }
 
+TEST_F(MIDIManagerTest, ThePlayersSourceIsTakenBackWhenItReturnsHoweverLongItWasAway)
+{
+    midiState->sources = {{"14-0", "Midi Through Port-0"}, {"20-0", "Stage Piano"}};
+    auto& m = makeMidi();
+    m.connect(MIDIManager::fnv1a("20-0"));
+
+    // Unplugged for several polls: the through port stands in.
+    midiState->sources = {{"14-0", "Midi Through Port-0"}};
+    scheduler.advance(3.0);
+    EXPECT_EQ(midiState->connectedIdentifier, "14-0");
+    EXPECT_EQ(m.chosenSourceName(), "Stage Piano");
+
+    // Back under a new id: taken back at the next poll, with nothing held over.
+    midiState->sources = {{"14-0", "Midi Through Port-0"}, {"36-0", "Stage Piano"}};
+    scheduler.advance(1.0);
+    EXPECT_EQ(midiState->connectedIdentifier, "36-0");
+    EXPECT_EQ(m.selectedSourceID.get(), MIDIManager::fnv1a("36-0"));
+
+    // Choosing by name before the device is there (a restored session) waits for it.
+    m.chooseSource("Pad Controller");
+    EXPECT_EQ(midiState->connectedIdentifier, "36-0");
+    midiState->sources.push_back({"40-0", "Pad Controller"});
+    scheduler.advance(1.0);
+    EXPECT_EQ(midiState->connectedIdentifier, "40-0");
+
+    // A choice in the picker replaces the wanted source.
+    m.connect(MIDIManager::fnv1a("14-0"));
+    midiState->sources.push_back({"44-0", "Stage Piano"});
+    scheduler.advance(1.0);
+    EXPECT_EQ(midiState->connectedIdentifier, "14-0");
+    EXPECT_EQ(m.chosenSourceName(), "Midi Through Port-0");
+}
+
 TEST_F(MIDIManagerTest, ErrorTextsWhenThereIsNoMidiSystemOrAConnectionFails)
 {
     midiState->clientStatus = -2;

@@ -165,6 +165,14 @@ TEST_F(PatchStoreTest, TheSessionComesBackWithItsClamps)
     EXPECT_EQ(metronome.signature.get(), (TimeSignature{3, 4}));
     EXPECT_EQ(metronome.volume.get(), 0.2);
     EXPECT_FALSE(midi->selectedSourceID->has_value());
+    // The keyboard the session names is kept until it is plugged in, and then played.
+    session.save();
+    EXPECT_EQ(SessionState::decode(file("Session.json").loadFileAsString().toStdString())
+                  ->midiSourceName,
+              "Gone Keyboard");
+    midiState->sources = {{"30-0", "Gone Keyboard"}};
+    midi->refreshSources();
+    EXPECT_EQ(midiState->connectedIdentifier, "30-0");
 
     state.transposeSemitones = -30;
     state.metronomeBeatsPerBar = std::nullopt;
