@@ -248,6 +248,7 @@ SoundLayer* AudioEngine::layer(std::string_view slot)
 void AudioEngine::collect()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
+    performance->flushHeld(); // requests that found the audio side stalled
     if (performance->takePlayedState(lastPlayed))
     {
         for (size_t i = 0; i < layers.size(); ++i)
@@ -372,7 +373,7 @@ void AudioEngine::waitForLoads()
 
 void AudioEngine::postToLayers(PerformanceEvent event)
 {
-    performance->post(PerformanceRouter::Lane::messageThread, event);
+    performance->postFromMessageThread(event);
 }
 
 void AudioEngine::noteOn(int note, int velocity)

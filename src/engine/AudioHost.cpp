@@ -17,9 +17,13 @@ public:
         // Not concurrent with the callback below.
         host.prepare(device->getCurrentSampleRate(), device->getCurrentBufferSizeSamples());
         stereo.setSize(2, host.blockSize);
+        if (stopped)
+            if (auto* listener = host.blockListener.load(std::memory_order_acquire))
+                listener->resumeAfterStop();
+        stopped = false;
     }
 
-    void audioDeviceStopped() override {}
+    void audioDeviceStopped() override { stopped = true; }
 
     void audioDeviceIOCallbackWithContext(const float* const*, int, float* const* outputs,
                                           int numOutputs, int numSamples,
@@ -53,6 +57,7 @@ public:
 
 private:
     AudioHost& host;
+    bool stopped = false;
     juce::AudioBuffer<float> stereo;
     juce::MidiBuffer midi;
 };

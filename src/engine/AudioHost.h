@@ -30,6 +30,8 @@ public:
         virtual ~BlockListener() = default;
         /** Audio thread. */
         virtual void beginBlock(int numSamples) noexcept = 0;
+        /** Any thread, before the first block of a device started again after a stop. */
+        virtual void resumeAfterStop() noexcept {}
     };
 
     /** Prepares an empty graph with a main mixer feeding the output. */

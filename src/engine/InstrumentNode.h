@@ -13,6 +13,7 @@ struct NoteCommand
         start,    ///< pitch, velocity 1–127
         stop,     ///< pitch
         stopAll,  ///< every pitch 0–127
+        silence,  ///< every voice cut at once, release tails too
         pitchBend ///< 14-bit value, 8192 = centre
     };
 

@@ -95,7 +95,9 @@ void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::
     int added = 0; // events, bounded so that the reserved room always suffices
     while (added < maxCommandsPerBlock && commands.pop(c))
     {
-        added += c.kind == NoteCommand::Kind::stopAll ? 129 : 1;
+        added += c.kind == NoteCommand::Kind::stopAll || c.kind == NoteCommand::Kind::silence
+                     ? 130
+                     : 1;
         const auto pitch = (juce::uint8)juce::jlimit(0, 127, (int)c.pitch);
         switch (c.kind)
         {
@@ -120,6 +122,19 @@ void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::
                 events.addEvent(off, 3, 0);
             }
             const juce::uint8 allOff[] = {0xB0, 123, 0};
+            events.addEvent(allOff, 3, 0);
+            break;
+        }
+        case NoteCommand::Kind::silence:
+        {
+            for (int p = 0; p < 128; ++p)
+            {
+                const juce::uint8 off[] = {0x80, (juce::uint8)p, 0};
+                events.addEvent(off, 3, 0);
+            }
+            const juce::uint8 allSoundOff[] = {0xB0, 120, 0};
+            const juce::uint8 allOff[] = {0xB0, 123, 0};
+            events.addEvent(allSoundOff, 3, 0);
             events.addEvent(allOff, 3, 0);
             break;
         }

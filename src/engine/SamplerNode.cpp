@@ -225,6 +225,9 @@ void SamplerNode::apply(const NoteCommand& c) noexcept
         for (int pitch = 0; pitch < 128; ++pitch)
             fluid_synth_noteoff(synth, 0, pitch);
         break;
+    case NoteCommand::Kind::silence:
+        fluid_synth_all_sounds_off(synth, -1);
+        break;
     case NoteCommand::Kind::pitchBend:
         fluid_synth_pitch_bend(synth, 0, juce::jlimit(0, 16383, (int)c.value));
         break;

@@ -234,7 +234,7 @@ void SoundLayer::installChangeHandlers()
 void SoundLayer::post(PerformanceEvent event)
 {
     event.layer = (std::int8_t)index;
-    router.post(PerformanceRouter::Lane::messageThread, event);
+    router.postFromMessageThread(event);
 }
 
 double SoundLayer::playGain(int note) const

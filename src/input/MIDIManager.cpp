@@ -268,7 +268,7 @@ void MIDIManager::processNow(const std::uint8_t* bytes, std::size_t count)
 
 void MIDIManager::post(PerformanceEvent event)
 {
-    engine.router().post(PerformanceRouter::Lane::messageThread, event);
+    engine.router().postFromMessageThread(event);
 }
 
 // ---- Notes ------------------------------------------------------------------------------

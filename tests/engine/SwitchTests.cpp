@@ -285,4 +285,64 @@ TEST(Switching, TheLastOfOverlappingRecallsWins)
     EXPECT_TRUE(s.ledger->soundingPitches().empty());
 }
 
+/** Three changes of sound in quick succession while a note is held: the chain that holds it
+    is let go of to make room, and when it plays again (the first sound back) nothing of that
+    note's tail comes back with it. */
+TEST(Switching, AChainLetGoOfBringsNothingBackWhenItPlaysAgain)
+{
+    Stage s;
+    const auto piano = LivePatch::capture(*s.engine, *s.drone, "Piano");
+    auto organ = s.strings(0);
+    organ.layers[0].categoryRawValue = static_cast<int>(InstrumentCategory::organ);
+    s.send({0x90, 60, 127});
+    s.play(0.2);
+
+    for (const auto& patch : {s.strings(0), organ})
+    {
+        patch.apply(*s.engine, *s.drone);
+        s.engine->waitForLoads();
+        s.play(0.05);
+    }
+    piano.apply(*s.engine, *s.drone); // no chain is free: the one holding 60 goes
+    for (int i = 0; i < 8 && s.engine->hasPendingChanges(); ++i)
+    {
+        s.engine->waitForLoads();
+        s.play(0.02);
+    }
+    ASSERT_FALSE(s.engine->hasPendingChanges());
+    ASSERT_EQ(s.engine->layerA().category.get(), InstrumentCategory::piano);
+    EXPECT_TRUE(s.ledger->soundingPitches().empty());
+
+    s.send({0x80, 60, 0});
+    const int from = s.written;
+    s.play(0.4);
+    EXPECT_LT(energy(s.recording, from, s.written), 1e-6);
+}
+
+/** Panic with a plug-in in the sampler's place stops what the sampler still rings too. */
+TEST(Switching, PanicStopsTheSamplerUnderAPlugIn)
+{
+    Stage s;
+    s.send({0x90, 60, 110});
+    s.play(0.1);
+    s.engine->loadInstrumentPlugin(installedRef("MDA Piano"), std::nullopt, s.engine->layerA());
+    ASSERT_TRUE(waitUntil([&] { return !s.engine->hasPendingChanges(); }));
+    s.engine->waitForLoads();
+    s.play(0.1);
+    ASSERT_NE(s.engine->layerA().pluginNode(), nullptr);
+
+    s.midi->panic();
+    s.play(0.05);
+    std::set<int> stoppedChains;
+    for (size_t i = 0; i < s.ledger->commands.size(); ++i)
+        if (s.ledger->commands[i].kind == NoteCommand::Kind::stopAll)
+            stoppedChains.insert(s.ledger->chains[i]);
+    EXPECT_EQ(stoppedChains.size(), (size_t)LayerProcessor::chainCount);
+    EXPECT_TRUE(s.ledger->soundingPitches().empty());
+    const int from = s.written;
+    s.play(2.0);
+    EXPECT_LT(energy(s.recording, s.written - 4800, s.written), 1e-7);
+    (void)from;
+}
+
 } // namespace norvane::test

@@ -1,3 +1,4 @@
+#include "engine/realtime/PerformanceRouter.h"
 #include "support/EngineFixture.h"
 #include "support/MessageLoop.h"
 
@@ -279,6 +280,40 @@ TEST_F(MIDIManagerTest, OnScreenKeysLatchAndRespectHeldKeysAndThePedal)
     EXPECT_TRUE(ledger.soundingPitches().empty());
 }
 
+TEST_F(MIDIManagerTest, ALitOnScreenKeyLetsGoOfItsNoteUnderAnyTransposition)
+{
+    auto& m = makeMidi();
+    NoteLedger ledger(a());
+    m.transposeSemitones = 2;
+    m.toggleOnScreenKey(60); // sounds and lights 62
+    settle();
+    EXPECT_EQ(m.clickedNotes.get(), std::set<int>{62});
+    m.toggleOnScreenKey(62); // the lit key
+    settle();
+    EXPECT_TRUE(m.clickedNotes->empty());
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+
+    // Latched, then the transposition changes: the lit key still lets it go, and the key
+    // first clicked latches afresh under the new transposition.
+    m.toggleOnScreenKey(60);
+    m.transposeSemitones = -3;
+    m.toggleOnScreenKey(62);
+    settle();
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+    m.toggleOnScreenKey(60);
+    settle();
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{57});
+
+    // A computer key and a latch on one note: the key's release leaves the latch sounding.
+    m.noteOn(60, 90); // 57 too
+    m.noteOff(60);
+    settle();
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{57});
+    m.toggleOnScreenKey(57);
+    settle();
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+}
+
 TEST_F(MIDIManagerTest, SwitchingOrLosingTheSourceReleasesWhatItHeld)
 {
     auto& m = makeMidi();
@@ -308,6 +343,61 @@ TEST_F(MIDIManagerTest, SwitchingOrLosingTheSourceReleasesWhatItHeld)
     EXPECT_TRUE(ledger.soundingPitches().empty());
     EXPECT_TRUE(m.sustainedNotes->empty());
     EXPECT_FALSE(m.isSustainPedalDown.get());
+}
+
+/** The audio side stops taking requests (no device) while the player goes on: no stop is lost,
+    nothing stale is struck when it comes back, and nothing is left sounding. */
+TEST_F(MIDIManagerTest, AStalledAudioSideLosesNoStopAndStrikesNothingStale)
+{
+    auto& m = makeMidi();
+    NoteLedger ledger(a());
+    const std::uint8_t hold[] = {0x90, 60, 100, 0xB0, 64, 127, 0x90, 62, 100, 0x80, 62, 0};
+    midiState->deliver(hold, sizeof(hold));
+    m.noteOn(70, 100);
+    settle();
+    ASSERT_EQ(ledger.soundingPitches(), (std::vector<int>{60, 62, 70}));
+    ledger.clear();
+
+    // The MIDI lane runs over; its last releases (60 and the pedal) find no room.
+    for (int i = 0; i < 3000; ++i)
+    {
+        const std::uint8_t strike[] = {0x90, 64, 90, 0x80, 64, 0};
+        midiState->deliver(strike, sizeof(strike));
+    }
+    const std::uint8_t letGo[] = {0x80, 60, 0, 0xB0, 64, 0};
+    midiState->deliver(letGo, sizeof(letGo));
+    // The computer keys' requests wait instead; the last one is a release.
+    for (int i = 0; i < 5000; ++i)
+    {
+        m.noteOn(72, 100);
+        m.noteOff(72);
+    }
+    m.noteOff(70);
+    settle();
+    settle();
+    EXPECT_EQ(ledger.totalStarts(), 0);
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+    EXPECT_TRUE(m.sustainedNotes->empty());
+    EXPECT_FALSE(m.isSustainPedalDown.get());
+
+    // Playing goes on as before.
+    m.noteOn(65, 100);
+    settle();
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{65});
+    m.noteOff(65);
+
+    // A device stopped and started again: what arrived meanwhile is stale. Its strike is not
+    // played; its release is.
+    m.noteOn(67, 100);
+    settle();
+    m.noteOn(69, 100);
+    m.noteOff(67);
+    engine->router().resumeAfterStop();
+    settle();
+    EXPECT_TRUE(ledger.soundingPitches().empty());
+    m.noteOn(71, 100);
+    settle();
+    EXPECT_EQ(ledger.soundingPitches(), std::vector<int>{71});
 }
 
 TEST_F(MIDIManagerTest, BytesFromTheMidiThreadsReachTheAudioSideWithoutTheMessageThread)

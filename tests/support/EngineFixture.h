@@ -49,6 +49,7 @@ public:
             sounding[(size_t)c.pitch] = false;
             break;
         case NoteCommand::Kind::stopAll:
+        case NoteCommand::Kind::silence:
             for (size_t p = 0; p < 128; ++p)
             {
                 ++stops[p];

@@ -261,6 +261,13 @@ void LayerChain::play(const NoteCommand& command) noexcept
         samplerNode->send(command);
 }
 
+void LayerChain::playOnBoth(const NoteCommand& command) noexcept
+{
+    if (activeInstrument != nullptr)
+        activeInstrument->send(command);
+    samplerNode->send(command);
+}
+
 void LayerChain::render(juce::AudioBuffer<float>& out, int numSamples, float gain) noexcept
 {
     const int n = std::min(numSamples, work.getNumSamples());

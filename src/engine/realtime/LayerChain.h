@@ -130,6 +130,9 @@ public:
 
     /** Sends a command to the instrument playing now. */
     void play(const NoteCommand& command) noexcept;
+    /** Sends a command to the sampler and to the instrument plug-in, when one plays: for
+        stops of everything, which must reach what still rings on the sampler too. */
+    void playOnBoth(const NoteCommand& command) noexcept;
 
     DamperVoices& damper() noexcept { return damperVoices; }
 

@@ -28,6 +28,13 @@ void LayerProcessor::send(int chain, const NoteCommand& command) noexcept
         probe->commandSent(chain, command);
 }
 
+void LayerProcessor::sendToBoth(int chain, const NoteCommand& command) noexcept
+{
+    chains[(size_t)chain]->playOnBoth(command);
+    if (auto* probe = commandProbe.load(std::memory_order_relaxed))
+        probe->commandSent(chain, command);
+}
+
 void LayerProcessor::takeOffers() noexcept
 {
     for (auto& c : chains)
@@ -51,6 +58,14 @@ void LayerProcessor::switchIfReady() noexcept
         restEnvelope(c);
         return;
     }
+}
+
+void LayerProcessor::goIdle(int chain) noexcept
+{
+    // What still rings in its instrument is cut before the chain next plays: left there, the
+    // tails of its last notes would come back with the next set-up.
+    sendToBoth(chain, {NoteCommand::Kind::silence, 0, 0});
+    chains[(size_t)chain]->setState(ChainState::idle);
 }
 
 void LayerProcessor::forgetNotesOf(int chain) noexcept
@@ -125,9 +140,10 @@ void LayerProcessor::noteOff(int note) noexcept
 
 void LayerProcessor::panicStop() noexcept
 {
+    // The sampler too, where a plug-in has taken its place: nothing it rings may come back.
     for (int c = 0; c < chainCount; ++c)
     {
-        send(c, {NoteCommand::Kind::stopAll, 0, 0});
+        sendToBoth(c, {NoteCommand::Kind::stopAll, 0, 0});
         chains[(size_t)c]->damper().stopAll();
     }
     sounded.fill({});
@@ -265,7 +281,7 @@ void LayerProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBu
         if (state == ChainState::evicting)
         {
             // Let go of everything it holds and fade out over this block.
-            send(c, {NoteCommand::Kind::stopAll, 0, 0});
+            sendToBoth(c, {NoteCommand::Kind::stopAll, 0, 0});
             forgetNotesOf(c);
             gain = 0.0f;
         }
@@ -274,7 +290,7 @@ void LayerProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBu
         if (state == ChainState::evicting)
         {
             chain.damper().stopAll();
-            chain.setState(ChainState::idle);
+            goIdle(c);
         }
         else if (state == ChainState::ringing && notesOnChain[(size_t)c] == 0)
         {
@@ -283,7 +299,7 @@ void LayerProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBu
                 chain.lastPeak() < quietLevel ? quietFor[(size_t)c] + seconds : 0.0;
             unheldFor[(size_t)c] += seconds;
             if (quietFor[(size_t)c] >= quietSeconds)
-                chain.setState(ChainState::idle);
+                goIdle(c);
             else if (unheldFor[(size_t)c] >= longestTail)
                 chain.requestEviction();
         }

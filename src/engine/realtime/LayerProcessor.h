@@ -115,8 +115,10 @@ private:
     };
 
     void send(int chain, const NoteCommand& command) noexcept;
+    void sendToBoth(int chain, const NoteCommand& command) noexcept;
     void switchIfReady() noexcept;
     void forgetNotesOf(int chain) noexcept;
+    void goIdle(int chain) noexcept;
     bool isRendered(ChainState state) const noexcept
     {
         return state == ChainState::live || state == ChainState::ringing ||

@@ -45,6 +45,7 @@ struct PerformanceEvent
     std::uint8_t status = 0; ///< channel message kind (0x80 … 0xE0)
     std::uint8_t data1 = 0, data2 = 0;
     std::int8_t layer = -1; ///< 0–3 = A–D, 4 = drone
+    bool waited = false;    ///< it found the audio side stalled: a key it strikes is not played
     std::int16_t bend = 8192;
     std::int64_t arrivalNanos = 0;
 };

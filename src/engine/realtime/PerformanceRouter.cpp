@@ -30,7 +30,39 @@ bool PerformanceRouter::post(Lane lane, PerformanceEvent event) noexcept
 {
     if (event.arrivalNanos == 0)
         event.arrivalNanos = nowNanos();
-    return lanes[(size_t)lane].push(event);
+    if (lanes[(size_t)lane].push(event))
+        return true;
+    overflowed[(size_t)lane].store(true, std::memory_order_release);
+    return false;
+}
+
+void PerformanceRouter::postFromMessageThread(PerformanceEvent event)
+{
+    if (event.arrivalNanos == 0)
+        event.arrivalNanos = nowNanos();
+    if (flushHeld() && lanes[(size_t)Lane::messageThread].push(event))
+        return;
+    event.waited = true;
+    held.push_back(event);
+}
+
+bool PerformanceRouter::flushHeld()
+{
+    auto& lane = lanes[(size_t)Lane::messageThread];
+    while (!held.empty() && lane.push(held.front()))
+        held.pop_front();
+    return held.empty();
+}
+
+void PerformanceRouter::resumeAfterStop() noexcept
+{
+    resumedAt.store(nowNanos(), std::memory_order_release);
+}
+
+bool PerformanceRouter::strikes(const PerformanceEvent& e) noexcept
+{
+    return e.kind == PerformanceEvent::Kind::keyDown ||
+           (e.kind == PerformanceEvent::Kind::channelMessage && e.status == 0x90 && e.data2 > 0);
 }
 
 int PerformanceRouter::pendingCount() const noexcept
@@ -48,6 +80,16 @@ void PerformanceRouter::beginBlock(int) noexcept
         l->takeOffers();
     droneLayer.takeOffers();
 
+    // After a stall, what waited is stale: its keys were struck long ago and some of their
+    // releases may be lost. It is gone through for its releases, pedal and settings; then,
+    // when a lane ran over, every note is released.
+    std::int64_t staleUntil = resumedAt.exchange(0, std::memory_order_acq_rel);
+    bool ranOver = false;
+    for (auto& flag : overflowed)
+        ranOver = flag.exchange(false, std::memory_order_acq_rel) || ranOver;
+    if (ranOver)
+        staleUntil = nowNanos();
+
     // Everything that has arrived, oldest first across the lanes; within a lane in order.
     for (;;)
     {
@@ -60,9 +102,18 @@ void PerformanceRouter::beginBlock(int) noexcept
                 oldest = l;
                 first = candidate;
             }
+        if (staleUntil != 0 && (oldest < 0 || first.arrivalNanos > staleUntil))
+        {
+            if (ranOver)
+                releaseEverything();
+            staleUntil = 0;
+            changed = true;
+        }
         if (oldest < 0)
             break;
         lanes[(size_t)oldest].pop(first);
+        if ((staleUntil != 0 || first.waited) && strikes(first))
+            continue;
         handle(first);
         changed = true;
     }
@@ -256,7 +307,9 @@ void PerformanceRouter::keyUp(int input, int key) noexcept
 
 void PerformanceRouter::screenKey(int key) noexcept
 {
-    const int n = transposed(key);
+    // The on-screen keyboard lights the notes that sound: clicking a lit latch lets go of
+    // that very note, whatever the transposition is now. Any other key latches its note.
+    const int n = key >= 0 && key < 128 && clicked[(size_t)key] ? key : transposed(key);
     if (clicked[(size_t)n])
     {
         clicked[(size_t)n] = false;

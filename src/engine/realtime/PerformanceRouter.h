@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 
 namespace norvane
 {
@@ -52,8 +53,17 @@ public:
 
     // ---- Any thread: the one producer of the lane ------------------------------------------
     /** Queues a request; stamps its arrival now when it has none. False when the lane is
-        full (the audio side has stopped taking requests). */
+        full: the audio side has stopped taking requests. What the lane held then is played
+        as a stale backlog (its stops, never its starts), and every note is released. */
     bool post(Lane lane, PerformanceEvent event) noexcept;
+
+    /** Message thread: queues a request on the message thread's lane, never dropping one.
+        While the lane is full, requests wait here in order, until flushHeld() or the next
+        request finds room; the keys they strike are stale by then and are not played, their
+        releases and everything else are. */
+    void postFromMessageThread(PerformanceEvent event);
+    /** Message thread: hands on what waits; true when nothing waits any more. */
+    bool flushHeld();
 
     static std::int64_t nowNanos() noexcept;
 
@@ -69,6 +79,9 @@ public:
 
     // ---- Audio thread --------------------------------------------------------------------
     void beginBlock(int numSamples) noexcept override;
+    /** Any thread: the device stopped and is starting again. What arrived meanwhile is a
+        stale backlog: its releases, pedal and settings apply, its key strikes do not. */
+    void resumeAfterStop() noexcept override;
 
     /** Audio thread (or any one thread while nothing renders): the requests waiting. */
     int pendingCount() const noexcept;
@@ -88,12 +101,16 @@ private:
     int transposed(int key) const noexcept;
     void notify(const PerformanceNotice& notice) noexcept;
     void publish() noexcept;
+    static bool strikes(const PerformanceEvent& e) noexcept;
 
     std::array<LayerProcessor*, 4> layers;
     LayerProcessor& droneLayer;
     MixerNode& masterMixer;
 
     std::array<SpscFifo<PerformanceEvent, 4096>, laneCount> lanes;
+    std::array<std::atomic<bool>, laneCount> overflowed{};
+    std::atomic<std::int64_t> resumedAt{0};
+    std::deque<PerformanceEvent> held; // message thread
     SpscFifo<PerformanceNotice, 1024> notices;
     LatestValue<PlayedState> played;
 
