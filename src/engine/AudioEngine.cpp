@@ -7,6 +7,7 @@
 #include "engine/LimiterNode.h"
 #include "engine/MixerNode.h"
 #include "engine/PluginNode.h"
+#include "engine/SamplerNode.h"
 #include "engine/SoundLoader.h"
 #include "engine/TapNode.h"
 #include "engine/realtime/LayerProcessor.h"
@@ -429,6 +430,11 @@ void AudioEngine::installSoundFont(const juce::File& source)
     const auto temp = folder.getChildFile(".SoundFont.sf2.part");
     if (failure.isEmpty() && !source.copyFileTo(temp))
         failure = "cannot copy " + source.getFullPathName();
+    // Only a bank that plays replaces the one installed.
+    if (failure.isEmpty())
+        if (const auto unplayable = SamplerNode::checkBank(temp.getFullPathName().toStdString()))
+            failure = juce::String(*unplayable)
+                          .replace(temp.getFullPathName(), source.getFullPathName());
     if (failure.isEmpty() && !temp.moveFileTo(target))
         failure = "cannot replace " + target.getFullPathName();
 

@@ -149,6 +149,31 @@ std::unique_ptr<SamplerNode::Synth> SamplerNode::build(const std::string& bankPa
     return s;
 }
 
+std::optional<std::string> SamplerNode::checkBank(const std::string& bankPath)
+{
+    // Its headers only: the samples are read when a preset is chosen, and none is here.
+    std::unique_ptr<fluid_settings_t, decltype(&delete_fluid_settings)> settings(
+        new_fluid_settings(), &delete_fluid_settings);
+    if (settings == nullptr)
+        return "the synthesizer could not be created";
+    fluid_settings_setint(settings.get(), "synth.dynamic-sample-loading", 1);
+    std::unique_ptr<fluid_synth_t, decltype(&delete_fluid_synth)> synth(
+        new_fluid_synth(settings.get()), &delete_fluid_synth);
+    if (synth == nullptr)
+        return "the synthesizer could not be created";
+    if (!juce::File(bankPath).existsAsFile())
+        return "the sound bank file does not exist (" + bankPath + ")";
+    lastFluidMessage[0] = '\0';
+    if (fluid_synth_sfload(synth.get(), bankPath.c_str(), 0) == FLUID_FAILED)
+    {
+        std::string error = "the sound bank could not be read (" + bankPath + ")";
+        if (lastFluidMessage[0] != '\0')
+            error += ": " + std::string(lastFluidMessage);
+        return error;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> SamplerNode::loadInstrument(const std::string& bankPath, int program,
                                                        int bankMSB, int bankLSB)
 {

@@ -55,6 +55,10 @@ public:
 
     struct Synth;
 
+    /** Any thread: why the file at `bankPath` cannot be read as a SoundFont (not one, or
+        damaged), or nothing when it can. Reads only its headers. */
+    static std::optional<std::string> checkBank(const std::string& bankPath);
+
 private:
     std::unique_ptr<Synth> build(const std::string& bankPath, int program, int bankMSB, int bankLSB,
                                  double rate, std::string& error) const;

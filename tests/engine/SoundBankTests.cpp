@@ -70,6 +70,18 @@ TEST_F(SoundBankTest, InstallingSilencesReloadsAndReplacesAnEarlierCopy)
     EXPECT_TRUE(target.existsAsFile());
     EXPECT_EQ(engine->soundBankPath(), target.getFullPathName().toStdString());
 
+    // A file that is no SoundFont is refused before it replaces anything, and says why.
+    const auto notABank = temp.folder.getChildFile("notes.sf2");
+    notABank.replaceWithText("RIFF but not really a SoundFont");
+    engine->installSoundFont(notABank);
+    ASSERT_TRUE(engine->loadError.get().has_value());
+    EXPECT_NE(engine->loadError.get()->find("could not be read (" +
+                                            notABank.getFullPathName().toStdString()),
+              std::string::npos);
+    EXPECT_EQ(target.getSize(), source.getSize());
+    EXPECT_EQ(engine->soundBankPath(), target.getFullPathName().toStdString());
+    EXPECT_FALSE(temp.folder.getChildFile(".SoundFont.sf2.part").exists());
+
     engine->removeCustomSoundFont();
     EXPECT_FALSE(target.exists());
     EXPECT_FALSE(engine->customSoundFontInstalled.get());
@@ -86,9 +98,10 @@ TEST_F(SoundBankTest, InstallingSilencesReloadsAndReplacesAnEarlierCopy)
 
 TEST_F(SoundBankTest, ADamagedBankFailsPerLayerAndTheOthersKeepPlaying)
 {
-    const auto junk = temp.folder.getChildFile("junk.sf2");
+    // Damaged after it was installed.
+    const auto junk = engine->customSoundFontFile();
     junk.replaceWithText("RIFF but not really a SoundFont");
-    engine->installSoundFont(junk);
+    engine->reloadSharedBank(junk.getFullPathName().toStdString());
     settleChanges(*engine);
     for (auto* l : engine->playingLayers())
     {
