@@ -216,6 +216,9 @@ public:
     /** A plug-in's state in its own format, or nothing for no node or an empty state. */
     static std::optional<juce::MemoryBlock> pluginState(PluginNode* node);
 
+    /** Why a plug-in could not be made when the machine does not have it. */
+    static constexpr const char* pluginNotInstalled = "el plugin no está instalado";
+
     /** Called right before a plug-in node leaves the graph (its editor window closes). */
     CallbackList<PluginNode&> pluginNodeWillBeRemoved;
 

@@ -51,7 +51,7 @@ void AudioEngine::instantiate(const PluginRef& ref, Instantiated done)
     const auto description = library != nullptr ? library->find(ref) : findPlugin(ref);
     if (!description)
     {
-        deliver(nullptr, juce::String::fromUTF8("el plugin no está instalado"));
+        deliver(nullptr, juce::String::fromUTF8(pluginNotInstalled));
         return;
     }
     if (pluginFormats.getNumFormats() == 0)
@@ -206,10 +206,12 @@ void AudioEngine::providePlugin(SoundLayer& layer, int c, std::uint32_t g, bool 
             chain.offerEffect(nullptr);
     };
 
+    auto& waiting = instrument ? layer.waitingInstrumentState : layer.waitingEffectState;
     if (!desired)
     {
         takeAway();
         held.reset();
+        waiting.reset();
         return;
     }
     if (held == desired && node != nullptr)
@@ -221,6 +223,7 @@ void AudioEngine::providePlugin(SoundLayer& layer, int c, std::uint32_t g, bool 
 
     takeAway();
     held.reset();
+    waiting = state; // kept with the layer until the plug-in plays
     chain.addPart(g);
     instantiate(
         *desired,
@@ -256,7 +259,11 @@ void AudioEngine::providePlugin(SoundLayer& layer, int c, std::uint32_t g, bool 
                     target.offerEffect(std::move(n));
                     holds.effect = requested;
                 }
+                (instrument ? layer.waitingInstrumentState : layer.waitingEffectState).reset();
                 loadError = std::nullopt;
+                // Its state is the layer's now: a change for whoever keeps the set-up.
+                layer.sendWillChange();
+                layer.sendDidChange();
             }
             else
             {
@@ -268,9 +275,14 @@ void AudioEngine::providePlugin(SoundLayer& layer, int c, std::uint32_t g, bool 
                 loadError = std::string(instrument ? "No se pudo cargar el plugin "
                                                    : "No se pudo cargar el efecto ") +
                             requested.name + ": " + reason;
+                // One that is not installed (yet: a folder not mounted) stays in the set-up,
+                // state and all, until the player chooses something else.
                 auto& ref = instrument ? layer.instrumentPlugin : layer.effectPlugin;
-                if (ref.get() == requested)
+                if (ref.get() == requested && error != juce::String::fromUTF8(pluginNotInstalled))
+                {
                     ref = std::nullopt;
+                    (instrument ? layer.waitingInstrumentState : layer.waitingEffectState).reset();
+                }
             }
             target.partDone(g);
         });

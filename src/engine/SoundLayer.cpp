@@ -2,6 +2,7 @@
 
 #include "core/Bounded.h"
 #include "core/MessageThread.h"
+#include "engine/AudioEngine.h"
 #include "engine/CompressorNode.h"
 #include "engine/EqualizerNode.h"
 #include "engine/PluginNode.h"
@@ -74,6 +75,20 @@ PluginInstrumentNode* SoundLayer::pluginNode() const
 PluginEffectNode* SoundLayer::effectNode() const
 {
     return const_cast<SoundLayer*>(this)->frontChain().effectPlugin();
+}
+
+std::optional<juce::MemoryBlock> SoundLayer::instrumentStateToKeep() const
+{
+    if (auto* node = pluginNode())
+        return AudioEngine::pluginState(node);
+    return instrumentPlugin.get() ? waitingInstrumentState : std::nullopt;
+}
+
+std::optional<juce::MemoryBlock> SoundLayer::effectStateToKeep() const
+{
+    if (auto* node = effectNode())
+        return AudioEngine::pluginState(node);
+    return effectPlugin.get() ? waitingEffectState : std::nullopt;
 }
 
 void SoundLayer::edit(const std::function<void(LayerChain&)>& change)

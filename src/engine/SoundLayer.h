@@ -91,6 +91,11 @@ public:
     PluginInstrumentNode* pluginNode() const;
     PluginEffectNode* effectNode() const;
 
+    /** The state to keep for each plug-in: the running one's; while it loads, or while it is
+        not installed (a folder not mounted yet), the state it was asked to start from. */
+    std::optional<juce::MemoryBlock> instrumentStateToKeep() const;
+    std::optional<juce::MemoryBlock> effectStateToKeep() const;
+
     // ---- Note path: requests to the audio side -------------------------------------------
     void noteOn(int note, int velocity);
     void noteOff(int note);
@@ -204,6 +209,8 @@ private:
     bool reloadRequested = false;
     bool waitingForChain = false;
     std::optional<juce::MemoryBlock> requestedInstrumentState, requestedEffectState;
+    // The state of a plug-in asked for and not playing: still loading, or not installed.
+    std::optional<juce::MemoryBlock> waitingInstrumentState, waitingEffectState;
     std::function<void()> changeRequested;    // the engine's commit
     std::array<std::uint64_t, 3> liveSince{}; // when each chain last took over
 

@@ -34,8 +34,8 @@ LivePatch::LayerSnapshot LivePatch::LayerSnapshot::capture(SoundLayer& l)
     s.crossfadeSemitones = l.crossfadeSemitones.get();
     s.instrumentPlugin = l.instrumentPlugin.get();
     s.effectPlugin = l.effectPlugin.get();
-    s.instrumentPluginState = AudioEngine::pluginState(l.pluginNode());
-    s.effectPluginState = AudioEngine::pluginState(l.effectNode());
+    s.instrumentPluginState = l.instrumentStateToKeep();
+    s.effectPluginState = l.effectStateToKeep();
     return s;
 }
 

@@ -1,4 +1,7 @@
+#include "aids/DronePadController.h"
 #include "engine/PluginNode.h"
+#include "store/LivePatch.h"
+#include "store/SessionStore.h"
 #include "support/AllocationCounter.h"
 #include "support/EngineFixture.h"
 #include "support/InstalledPlugins.h"
@@ -193,7 +196,7 @@ TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
     ASSERT_TRUE(waitUntil([&] { return engine->loadError->has_value(); }));
     EXPECT_EQ(*engine->loadError.get(),
               "No se pudo cargar el plugin Nobody \u2013 Nothing: el plugin no está instalado");
-    EXPECT_FALSE(a().instrumentPlugin->has_value());
+    EXPECT_EQ(a().instrumentPlugin.get(), missing); // kept until something else is chosen
     EXPECT_EQ(a().pluginNode(), nullptr);
 
     // A failed replacement of a running plug-in: the sampler plays again.
@@ -216,10 +219,71 @@ TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
     engine->setPluginFinder(findInstalled);
     PluginRef missingEffect{PluginRef::effectType, 1, 2, "Nobody \u2013 Echo"};
     engine->loadEffectPlugin(missingEffect, std::nullopt, a());
-    ASSERT_TRUE(waitUntil([&] { return !a().effectPlugin->has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return engine->loadError->value_or("").find("efecto") != std::string::npos; }));
     EXPECT_EQ(*engine->loadError.get(),
               "No se pudo cargar el efecto Nobody \u2013 Echo: el plugin no está instalado");
     EXPECT_EQ(a().effectNode(), nullptr);
+}
+
+/** A plug-in's state belongs to the set-up from the moment it is asked for: captured while the
+    plug-in loads, saved once it has arrived, and kept while the machine lacks the plug-in. */
+TEST_F(PluginHostingTest, APlugInsStateIsKeptWhileItLoadsOnceItArrivesAndWhileItIsMissing)
+{
+    // The state of a tuned piano, from another engine.
+    const auto piano = installedRef("MDA Piano");
+    juce::MemoryBlock tuned;
+    {
+        AudioEngine::Options bankless;
+        bankless.soundBankPath = "/nonexistent/none.sf2";
+        AudioEngine other(scheduler, bankless);
+        other.setPluginFinder(findInstalled);
+        other.loadInstrumentPlugin(piano, std::nullopt, other.layerA());
+        ASSERT_TRUE(loaded(other, other.layerA()));
+        other.layerA().pluginNode()->plugin().getParameters()[0]->setValueNotifyingHost(0.9f);
+        render(other, 0.01);
+        tuned = AudioEngine::pluginState(other.layerA().pluginNode()).value();
+    }
+
+    TempFolder temp;
+    makeMidi();
+    DronePadController drone(engine->dronePad(), scheduler);
+    SessionStore session(*engine, *midi, drone, scheduler, temp.folder.getChildFile("Session.json"));
+    session.beginObserving();
+    engine->loadInstrumentPlugin(piano, tuned, a());
+    EXPECT_EQ(LivePatch::capture(*engine, drone, "p").layers[0].instrumentPluginState, tuned);
+    scheduler.advance(2.0); // saved while it loads
+    const int saves = session.saveCount();
+
+    ASSERT_TRUE(loaded(*engine, a()));
+    scheduler.advance(2.0);
+    EXPECT_EQ(session.saveCount(), saves + 1); // its arrival is a change
+    const auto saved = SessionState::decode(
+        temp.folder.getChildFile("Session.json").loadFileAsString().toStdString());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->patch.layers[0].instrumentPlugin, piano);
+    ASSERT_TRUE(saved->patch.layers[0].instrumentPluginState.has_value());
+    a().pluginNode()->restore(*saved->patch.layers[0].instrumentPluginState);
+    render(*engine, 0.01);
+    EXPECT_NEAR(firstParameter(a().pluginNode()), 0.9f, 1.0e-3f);
+
+    // On a machine without it: the layer keeps it, state and all, until told otherwise.
+    AudioEngine::Options bankless;
+    bankless.soundBankPath = "/nonexistent/none.sf2";
+    AudioEngine lacking(scheduler, bankless);
+    lacking.setPluginFinder([](const PluginRef&) { return std::optional<juce::PluginDescription>(); });
+    DronePadController otherDrone(lacking.dronePad(), scheduler);
+    saved->patch.apply(lacking, otherDrone);
+    ASSERT_TRUE(waitUntil([&] { return lacking.loadError->has_value(); }));
+    norvane::test::settleChanges(lacking);
+    EXPECT_EQ(lacking.layerA().pluginNode(), nullptr);
+    const auto kept = LivePatch::capture(lacking, otherDrone, "p").layers[0];
+    EXPECT_EQ(kept.instrumentPlugin, piano);
+    EXPECT_EQ(kept.instrumentPluginState, saved->patch.layers[0].instrumentPluginState);
+    lacking.loadInstrumentPlugin(std::nullopt, std::nullopt, lacking.layerA());
+    norvane::test::settleChanges(lacking);
+    const auto chosen = LivePatch::capture(lacking, otherDrone, "p").layers[0];
+    EXPECT_FALSE(chosen.instrumentPlugin.has_value());
+    EXPECT_FALSE(chosen.instrumentPluginState.has_value());
 }
 
 TEST_F(PluginHostingTest, APlugInAskedForDuringAScanLoadsOnceTheScanHasFoundIt)
