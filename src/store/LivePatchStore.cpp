@@ -18,6 +18,12 @@ LivePatchStore::LivePatchStore(juce::File file) : stored(std::move(file))
         else
             stored.markUndecodable(); // kept as it is until a copy can be made
     }
+    else if (stored.isMarkedUndecodable())
+    {
+        // There but unreadable: kept aside before anything is written in its place.
+        if (auto copy = keepDamagedCopy(stored.location()))
+            damagedCopy = copy->getFullPathName().toStdString();
+    }
 }
 
 std::optional<int> LivePatchStore::activeIndex() const

@@ -100,6 +100,9 @@ std::optional<juce::File> keepDamagedCopy(const juce::File& file)
             continue;
         if (file.copyFileTo(copy))
             return copy;
+        // One that cannot even be read (its permissions) is kept by moving it aside whole.
+        if (file.moveFileTo(copy))
+            return copy;
         return std::nullopt;
     }
     return std::nullopt;
@@ -112,7 +115,11 @@ std::optional<std::string> StoredFile::read() const
         return std::nullopt;
     juce::MemoryBlock data;
     if (!file.loadFileAsData(data))
+    {
+        // There, but unreadable: as precious as an undecodable one, and kept the same way.
+        rescueBeforeWrite->store(true);
         return std::nullopt;
+    }
     return std::string(static_cast<const char*>(data.getData()), data.getSize());
 }
 

@@ -19,8 +19,8 @@ namespace norvane
 bool writeFileAtomically(const juce::File& target, std::string_view contents);
 
 /** Copies `file` beside itself as "NAME.damaged-1" (or -2, -3 … : an earlier kept copy is
-    never overwritten; one with the same contents is the copy already). Returns the copy, or
-    nothing when it could not be made. */
+    never overwritten; one with the same contents is the copy already); a file that cannot be
+    read is moved there instead. Returns the copy, or nothing when it could not be made. */
 std::optional<juce::File> keepDamagedCopy(const juce::File& file);
 
 /** One stored document of the application folder, read once and written after each change.
@@ -36,8 +36,9 @@ public:
 
     const juce::File& location() const { return file; }
 
-    /** The file's contents, or nothing when it does not exist or cannot be read. Waits for
-        a write of it still under way. */
+    /** The file's contents, or nothing when it does not exist or cannot be read. One that is
+        there but cannot be read is marked undecodable. Waits for a write of it still under
+        way. */
     std::optional<std::string> read() const;
 
     /** Says that the contents read could not be decoded. */

@@ -2,6 +2,7 @@
 #include "store/CustomNames.h"
 #include "store/FileWriter.h"
 #include "store/Json.h"
+#include "store/LivePatchStore.h"
 #include "store/StoredFile.h"
 
 #include "support/TempFolder.h"
@@ -11,6 +12,10 @@
 #include <atomic>
 #include <future>
 #include <thread>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace norvane::test
 {
@@ -93,6 +98,62 @@ TEST(StoredFile, AnUndecodableFileIsKeptAsideBeforeTheFirstWriteAndNeverOverwrit
 
     EXPECT_TRUE(file.write("{\"x\":1}")); // kept once, not at every write
     EXPECT_FALSE(temp.folder.getChildFile("CustomNames.json.damaged-3").exists());
+}
+
+/** A file that is there but cannot be read (its permissions) is not taken for a missing one:
+    it is moved aside whole before anything is written in its place, and the patch list says
+    where. Root reads everything, so the reading is done as an unprivileged user. */
+TEST(StoredFile, AFileThatCannotBeReadIsKeptAsideWholeNotOverwritten)
+{
+    TempFolder temp;
+    ::chmod(temp.folder.getFullPathName().toRawUTF8(), 0777);
+    const auto names = temp.folder.getChildFile("CustomNames.json");
+    const auto patches = temp.folder.getChildFile("LivePatches.json");
+    for (const auto& f : {names, patches})
+    {
+        f.replaceWithText("precious");
+        ::chmod(f.getFullPathName().toRawUTF8(), 0);
+    }
+
+    auto asPlayer = [&]
+    {
+        int faults = 0;
+        StoredFile file(names);
+        faults += file.read().has_value() ? 1 : 0;
+        faults += file.isMarkedUndecodable() ? 0 : 2;
+        faults += file.write("{}") ? 0 : 4;
+        LivePatchStore store(patches);
+        faults += store.damagedCopy.get() == patches.getFullPathName().toStdString() + ".damaged-1"
+                      ? 0
+                      : 8;
+        return faults;
+    };
+    if (::geteuid() == 0)
+    {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+        {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(dropped ? asPlayer() : 100);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    else
+    {
+        EXPECT_EQ(asPlayer(), 0);
+    }
+    for (const auto& f : {names, patches})
+    {
+        const auto kept = f.getSiblingFile(f.getFileName() + ".damaged-1");
+        ::chmod(kept.getFullPathName().toRawUTF8(), 0644);
+        EXPECT_EQ(contentsOf(kept), "precious");
+    }
+    EXPECT_EQ(contentsOf(names), "{}");
+    EXPECT_FALSE(patches.exists()); // written at the first change, not before
 }
 
 /** Writes handed to the writer thread: the caller goes on at once, whatever the disk is doing;
