@@ -48,6 +48,19 @@ std::string CustomNames::name(const SoundVariant& variant, AppLanguage language)
     return variant.name(language);
 }
 
+std::string CustomNames::pluginKey(const PluginRef& plugin)
+{
+    return "plugin#" + std::to_string(plugin.componentType) + ":" +
+           std::to_string(plugin.componentSubType) + ":" + std::to_string(plugin.manufacturer);
+}
+
+std::string CustomNames::name(const PluginRef& plugin, const std::string& installedName) const
+{
+    if (auto found = variantNames->find(pluginKey(plugin)); found != variantNames->end())
+        return found->second;
+    return installedName;
+}
+
 std::string CustomNames::layerName(const std::string& slot, AppLanguage language) const
 {
     if (auto found = layerNames->find(slot); found != layerNames->end())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/InstrumentCategory.h"
+#include "catalog/PluginRef.h"
 #include "core/Observable.h"
 #include "store/StoredFile.h"
 
@@ -32,6 +33,12 @@ public:
 
     /** The user's name for the sound, or its built-in name in that language. */
     std::string name(const SoundVariant& variant, AppLanguage language) const;
+
+    /** The key a plug-in's own name is kept under, beside the built-in sounds'. */
+    static std::string pluginKey(const PluginRef& plugin);
+
+    /** The user's name for the plug-in, or `installedName`. */
+    std::string name(const PluginRef& plugin, const std::string& installedName) const;
 
     /** The user's name for the layer, or its built-in label ("Capa A", "Drone Pad"). */
     std::string layerName(const std::string& slot, AppLanguage language) const;

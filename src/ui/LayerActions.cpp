@@ -33,15 +33,25 @@ void LayerActions::addEntry(juce::PopupMenu& menu, const juce::String& text, boo
     menu.addItem(std::move(item));
 }
 
+juce::String LayerActions::pluginName(const PluginRef& plugin) const
+{
+    const auto found = plugins.find(plugin);
+    return fromUTF8(names.name(plugin, found ? found->name.toStdString() : plugin.name));
+}
+
 juce::String LayerActions::soundName() const
 {
     if (const auto& plugin = layer.instrumentPlugin.get())
-    {
-        if (auto found = plugins.find(*plugin))
-            return found->name;
-        return fromUTF8(plugin->name);
-    }
+        return pluginName(*plugin);
     return fromUTF8(names.name(layer.currentVariant(), context.language()));
+}
+
+std::string LayerActions::soundKey() const
+{
+    // What plays is what is renamed: the plug-in in the sampler's place, or the built-in sound.
+    if (const auto& plugin = layer.instrumentPlugin.get())
+        return CustomNames::pluginKey(*plugin);
+    return layer.currentVariant().id();
 }
 
 juce::String LayerActions::layerName() const { return fromUTF8(names.layerName(layer.slot, context.language())); }
@@ -88,8 +98,7 @@ void LayerActions::addSoundChoices(juce::PopupMenu& menu, InstrumentCategory cat
     menu.addSeparator();
     for (const auto& ref : assigned)
     {
-        const auto found = plugins.find(ref);
-        addEntry(menu, found ? found->name : fromUTF8(ref.name), loaded == ref,
+        addEntry(menu, pluginName(ref), loaded == ref,
                  [this, ref, category]
                  {
                      // The plug-in takes the category's place, so that the menus show it there.
@@ -107,7 +116,7 @@ void LayerActions::addSoundTools(juce::PopupMenu& menu, std::function<void()> op
         addEntry(menu, context.text("Abrir ventana del plugin", "Open plugin window"), false,
                  [this] { openPluginWindow(); });
     addEntry(menu, context.text("Renombrar sonido actual…", "Rename current sound…"), false, std::move(openRename));
-    const auto id = layer.currentVariant().id();
+    const auto id = soundKey();
     if (names.variantNames->count(id) > 0)
         addEntry(menu, context.text("Restaurar nombre del sonido", "Restore sound name"), false,
                  [this, id] { names.restoreVariantName(id); });
@@ -136,7 +145,7 @@ std::unique_ptr<RenamePopover> LayerActions::makeSoundRenamePopover()
     // The name belongs to the sound the layer has now, whatever happens before saving.
     auto& customNames = names;
     return std::make_unique<RenamePopover>(context, context.text("Renombrar sonido", "Rename sound"), soundName(),
-                                           [&customNames, id = layer.currentVariant().id()](const juce::String& text)
+                                           [&customNames, id = soundKey()](const juce::String& text)
                                            { customNames.renameVariant(id, text.toStdString()); });
 }
 

@@ -27,8 +27,11 @@ public:
     LayerActions(const ViewContext& context, SoundLayer& layer, AudioEngine& engine, CustomNames& names,
                  PluginLibrary& plugins);
 
-    /** The loaded plug-in's name, or the current sound's own or built-in name. */
+    /** The name of what plays: the plug-in's (the player's name for it, or its own), or the
+        current sound's own or built-in name. */
     juce::String soundName() const;
+    /** The key of the sound playing now among the custom names. */
+    std::string soundKey() const;
     juce::String layerName() const;
 
     /** Leaves any plug-in and takes the category (its first sound), unless it is the current one. */
@@ -53,6 +56,8 @@ public:
                          std::string_view symbol = {}, juce::Colour iconColour = {});
 
 private:
+    juce::String pluginName(const PluginRef& plugin) const;
+
     const ViewContext& context;
     SoundLayer& layer;
     AudioEngine& engine;

@@ -152,6 +152,20 @@ TEST_F(LayerControlViewTest, ALoadedPluginTakesTheCategoryButtonAndTheTick)
     EXPECT_EQ(view->categoryButtonText(), "Plugin LV2/VST3");
     loc.language = AppLanguage::english;
 
+    // Renaming the sound renames the plug-in that plays, in every menu; the built-in sound
+    // behind it keeps its own name.
+    auto popover = view->makeSoundRenamePopover();
+    EXPECT_EQ(popover->text(), "Fake Piano");
+    popover->field().setText("Stage grand");
+    popover->save();
+    EXPECT_EQ(view->variantButtonText(), "Stage grand");
+    EXPECT_NE(findEntry(menuEntries(view->variantMenu()), "Stage grand"), nullptr);
+    EXPECT_EQ(names.name(layer.currentVariant(), AppLanguage::english),
+              layer.currentVariant().name(AppLanguage::english));
+    findEntry(menuEntries(view->variantMenu()), "Restore sound name")->action();
+    EXPECT_EQ(view->variantButtonText(), "Fake Piano");
+    menu = menuEntries(view->variantMenu());
+
     // A built-in sound unloads the plug-in.
     menu[1].action();
     EXPECT_FALSE(layer.instrumentPlugin->has_value());
