@@ -113,6 +113,12 @@ void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::
             events.addEvent(off, 3, 0);
             break;
         }
+        case NoteCommand::Kind::silence:
+        {
+            const juce::uint8 allSoundOff[] = {0xB0, 120, 0};
+            events.addEvent(allSoundOff, 3, 0);
+            [[fallthrough]]; // and the stops of everything
+        }
         case NoteCommand::Kind::stopAll:
         {
             // Every pitch, for plug-ins that ignore the all-notes-off controller.
@@ -122,19 +128,6 @@ void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::
                 events.addEvent(off, 3, 0);
             }
             const juce::uint8 allOff[] = {0xB0, 123, 0};
-            events.addEvent(allOff, 3, 0);
-            break;
-        }
-        case NoteCommand::Kind::silence:
-        {
-            for (int p = 0; p < 128; ++p)
-            {
-                const juce::uint8 off[] = {0x80, (juce::uint8)p, 0};
-                events.addEvent(off, 3, 0);
-            }
-            const juce::uint8 allSoundOff[] = {0xB0, 120, 0};
-            const juce::uint8 allOff[] = {0xB0, 123, 0};
-            events.addEvent(allSoundOff, 3, 0);
             events.addEvent(allOff, 3, 0);
             break;
         }

@@ -55,6 +55,27 @@ int fluidBankFor(int bankMSB, int bankLSB)
     return bankMSB * 128 + bankLSB;
 }
 
+/** Loads the SoundFont at `bankPath` into `synth`: its id, or FLUID_FAILED with `error` saying
+    why. */
+int loadBank(fluid_synth_t* synth, const std::string& bankPath, std::string& error)
+{
+    const auto path = canonicalPath(bankPath);
+    if (!juce::File(path).existsAsFile())
+    {
+        error = "the sound bank file does not exist (" + bankPath + ")";
+        return FLUID_FAILED;
+    }
+    lastFluidMessage[0] = '\0';
+    const int sfid = fluid_synth_sfload(synth, path.c_str(), 0);
+    if (sfid == FLUID_FAILED)
+    {
+        error = "the sound bank could not be read (" + bankPath + ")";
+        if (lastFluidMessage[0] != '\0')
+            error += ": " + std::string(lastFluidMessage);
+    }
+    return sfid;
+}
+
 } // namespace
 
 struct SamplerNode::Synth
@@ -119,22 +140,9 @@ std::unique_ptr<SamplerNode::Synth> SamplerNode::build(const std::string& bankPa
         return nullptr;
     }
 
-    const auto path = canonicalPath(bankPath);
-    if (!juce::File(path).existsAsFile())
-    {
-        error = "the sound bank file does not exist (" + bankPath + ")";
-        return nullptr;
-    }
-
-    lastFluidMessage[0] = '\0';
-    const int sfid = fluid_synth_sfload(s->synth, path.c_str(), 0);
+    const int sfid = loadBank(s->synth, bankPath, error);
     if (sfid == FLUID_FAILED)
-    {
-        error = "the sound bank could not be read (" + bankPath + ")";
-        if (lastFluidMessage[0] != '\0')
-            error += ": " + std::string(lastFluidMessage);
         return nullptr;
-    }
 
     const int bank = fluidBankFor(bankMSB, bankLSB);
     if (fluid_sfont_get_preset(fluid_synth_get_sfont_by_id(s->synth, sfid), bank, program) ==
@@ -161,16 +169,9 @@ std::optional<std::string> SamplerNode::checkBank(const std::string& bankPath)
         new_fluid_synth(settings.get()), &delete_fluid_synth);
     if (synth == nullptr)
         return "the synthesizer could not be created";
-    if (!juce::File(bankPath).existsAsFile())
-        return "the sound bank file does not exist (" + bankPath + ")";
-    lastFluidMessage[0] = '\0';
-    if (fluid_synth_sfload(synth.get(), bankPath.c_str(), 0) == FLUID_FAILED)
-    {
-        std::string error = "the sound bank could not be read (" + bankPath + ")";
-        if (lastFluidMessage[0] != '\0')
-            error += ": " + std::string(lastFluidMessage);
+    std::string error;
+    if (loadBank(synth.get(), bankPath, error) == FLUID_FAILED)
         return error;
-    }
     return std::nullopt;
 }
 

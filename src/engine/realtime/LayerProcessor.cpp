@@ -21,19 +21,16 @@ LayerProcessor::LayerProcessor(std::string slotIn, bool withDamper, double rate,
 
 LayerProcessor::~LayerProcessor() = default;
 
-void LayerProcessor::send(int chain, const NoteCommand& command) noexcept
+void LayerProcessor::send(int chain, const NoteCommand& command, bool toBoth) noexcept
 {
-    chains[(size_t)chain]->play(command);
+    if (toBoth)
+        chains[(size_t)chain]->playOnBoth(command);
+    else
+        chains[(size_t)chain]->play(command);
     if (auto* probe = commandProbe.load(std::memory_order_relaxed))
         probe->commandSent(chain, command);
 }
 
-void LayerProcessor::sendToBoth(int chain, const NoteCommand& command) noexcept
-{
-    chains[(size_t)chain]->playOnBoth(command);
-    if (auto* probe = commandProbe.load(std::memory_order_relaxed))
-        probe->commandSent(chain, command);
-}
 
 void LayerProcessor::takeOffers() noexcept
 {
@@ -64,7 +61,7 @@ void LayerProcessor::goIdle(int chain) noexcept
 {
     // What still rings in its instrument is cut before the chain next plays: left there, the
     // tails of its last notes would come back with the next set-up.
-    sendToBoth(chain, {NoteCommand::Kind::silence, 0, 0});
+    send(chain, {NoteCommand::Kind::silence, 0, 0}, true);
     chains[(size_t)chain]->setState(ChainState::idle);
 }
 
@@ -143,7 +140,7 @@ void LayerProcessor::panicStop() noexcept
     // The sampler too, where a plug-in has taken its place: nothing it rings may come back.
     for (int c = 0; c < chainCount; ++c)
     {
-        sendToBoth(c, {NoteCommand::Kind::stopAll, 0, 0});
+        send(c, {NoteCommand::Kind::stopAll, 0, 0}, true);
         chains[(size_t)c]->damper().stopAll();
     }
     sounded.fill({});
@@ -281,7 +278,7 @@ void LayerProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBu
         if (state == ChainState::evicting)
         {
             // Let go of everything it holds and fade out over this block.
-            sendToBoth(c, {NoteCommand::Kind::stopAll, 0, 0});
+            send(c, {NoteCommand::Kind::stopAll, 0, 0}, true);
             forgetNotesOf(c);
             gain = 0.0f;
         }

@@ -114,8 +114,8 @@ private:
         double samplesToTick = 0.0;
     };
 
-    void send(int chain, const NoteCommand& command) noexcept;
-    void sendToBoth(int chain, const NoteCommand& command) noexcept;
+    /** `toBoth`: to the sampler as well as to a plug-in in its place (stops of everything). */
+    void send(int chain, const NoteCommand& command, bool toBoth = false) noexcept;
     void switchIfReady() noexcept;
     void forgetNotesOf(int chain) noexcept;
     void goIdle(int chain) noexcept;
