@@ -14,6 +14,8 @@ packages=(
   libxrandr-dev libxcursor-dev libgl-dev
   libflac-dev libvorbis-dev libogg-dev
   xvfb xauth fonts-dejavu-core fontconfig
+  # A JACK server with a dummy driver, for the real-time tests and benchmark.
+  jackd2 jack-capture alsa-utils python3
 )
 
 missing=()

@@ -203,6 +203,27 @@ JUCE_CREATE_APPLICATION_DEFINE(norvane::NorvaneApp)
 
 int main(int argc, char* argv[])
 {
+    // Answered before anything starts: no display, no audio device, no files touched.
+    for (int i = 1; i < argc; ++i)
+    {
+        if (std::strcmp(argv[i], "--version") == 0)
+        {
+            std::printf("norvane %s\n", NORVANE_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+        {
+            std::printf("usage: norvane [--screenshots FOLDER] [--help] [--version]\n"
+                        "Play keyboard instruments live: up to four layers, each through its own chain.\n"
+                        "  --screenshots FOLDER  save pictures of the window in FOLDER, then quit\n"
+                        "  --help, -h            show this help\n"
+                        "  --version             show the version\n"
+                        "Patches, the session and settings are kept in $XDG_DATA_HOME/Norvane\n"
+                        "(~/.local/share/Norvane when XDG_DATA_HOME is not set).\n");
+            return 0;
+        }
+    }
+
     // The picture tour saves demo patches and changes the language and the ground: it plays
     // in folders of its own, removed at the end, never in the player's.
     std::string tourFolder;

@@ -481,14 +481,15 @@ std::vector<AudioOutputDevice> AudioEngine::listOutputDevices()
     return list;
 }
 
-void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& device)
+void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& device,
+                                     int bufferSize, double sampleRate)
 {
     const bool wasRunning = audioHost->isRunning();
     clicks->stop(); // it stays stopped until the musician starts it again
 
     std::optional<AudioHost::OutputDevice> choice;
     if (device)
-        choice = AudioHost::OutputDevice{device->type, device->name};
+        choice = AudioHost::OutputDevice{device->type, device->name, bufferSize, sampleRate};
 
     if (const auto refused = audioHost->openDevice(choice))
     {

@@ -163,8 +163,11 @@ public:
     /** Devices with at least one output channel, in the system's order. */
     std::vector<AudioOutputDevice> listOutputDevices();
 
-    /** Switches the output; nothing = the system default. */
-    void selectOutputDevice(const std::optional<AudioOutputDevice>& device);
+    /** Switches the output; nothing = the system default. `bufferSize` frames and
+        `sampleRate` Hz (0 = the device's own) are asked of the device, which may refuse them
+        and keep its own. */
+    void selectOutputDevice(const std::optional<AudioOutputDevice>& device, int bufferSize = 128,
+                            double sampleRate = 0.0);
 
     /** Adds a sound source that feeds the main mixer (the metronome); returns its node. */
     AudioHost::NodeID attachSource(std::unique_ptr<juce::AudioProcessor> source);

@@ -1,5 +1,11 @@
 #include "engine/AudioHost.h"
 
+#include "engine/JackPortNames.h"
+
+#include <chrono>
+
+#include <pthread.h>
+
 namespace norvane
 {
 
@@ -29,6 +35,24 @@ public:
                                           int numOutputs, int numSamples,
                                           const juce::AudioIODeviceCallbackContext&) override
     {
+        const auto began = std::chrono::steady_clock::now();
+        play(outputs, numOutputs, numSamples);
+        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - began;
+        host.times.record(took.count(), 1000.0 * numSamples / host.rate);
+        if (!schedulingKnown)
+        {
+            // Once, on the first call: the scheduling the driver gave this thread.
+            int policy = 0;
+            sched_param param{};
+            host.realtimeCallback.store(pthread_getschedparam(pthread_self(), &policy, &param) == 0 &&
+                                        (policy == SCHED_FIFO || policy == SCHED_RR));
+            schedulingKnown = true;
+        }
+    }
+
+private:
+    void play(float* const* outputs, int numOutputs, int numSamples) noexcept
+    {
         juce::ScopedNoDenormals noDenormals;
         if (numOutputs >= 2)
         {
@@ -55,9 +79,9 @@ public:
         }
     }
 
-private:
     AudioHost& host;
     bool stopped = false;
+    bool schedulingKnown = false;
     juce::AudioBuffer<float> stereo;
     juce::MidiBuffer midi;
 };
@@ -228,7 +252,9 @@ std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevic
         setup.outputDeviceName = device->name;
         setup.inputDeviceName = {};
         setup.useDefaultOutputChannels = true;
-        setup.bufferSize = 128;
+        setup.bufferSize = device->bufferSize;
+        if (device->sampleRate > 0.0)
+            setup.sampleRate = device->sampleRate;
         error = devices.initialise(0, 2, nullptr, false, {}, &setup);
     }
     else
@@ -243,12 +269,21 @@ std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevic
     if (open == nullptr)
         return std::string("no audio output device is available");
 
-    if (open->getCurrentBufferSizeSamples() != 128)
+    const int wantedFrames = device ? device->bufferSize : 128;
+    const double wantedRate = device ? device->sampleRate : 0.0;
+    if (open->getCurrentBufferSizeSamples() != wantedFrames ||
+        (wantedRate > 0.0 && open->getCurrentSampleRate() != wantedRate))
     {
+        // A device that refuses keeps its own size and rate.
         auto current = devices.getAudioDeviceSetup();
-        current.bufferSize = 128;
-        devices.setAudioDeviceSetup(current, true); // a device that refuses keeps its own size
+        current.bufferSize = wantedFrames;
+        if (wantedRate > 0.0)
+            current.sampleRate = wantedRate;
+        devices.setAudioDeviceSetup(current, true);
     }
+    times.clear();
+    if (open->getTypeName() == "JACK")
+        nameJackOutputs();
     prepare(open->getCurrentSampleRate(), open->getCurrentBufferSizeSamples());
     return std::nullopt;
 }
@@ -288,6 +323,26 @@ void AudioHost::stop()
 bool AudioHost::isRunning() const
 {
     return player != nullptr || silentClock != nullptr;
+}
+
+std::optional<AudioHost::DeviceFigures> AudioHost::deviceFigures() const
+{
+    auto* device = devices.getCurrentAudioDevice();
+    if (device == nullptr)
+        return std::nullopt;
+    DeviceFigures figures;
+    figures.type = device->getTypeName();
+    figures.name = device->getName();
+    figures.bufferSize = device->getCurrentBufferSizeSamples();
+    figures.sampleRate = device->getCurrentSampleRate();
+    if (figures.sampleRate > 0.0)
+    {
+        figures.periodMs = 1000.0 * figures.bufferSize / figures.sampleRate;
+        figures.outputLatencyMs =
+            1000.0 * (device->getOutputLatencyInSamples() + figures.bufferSize) / figures.sampleRate;
+    }
+    figures.driverXruns = std::max(0, device->getXRunCount());
+    return figures;
 }
 
 juce::String AudioHost::deviceName() const

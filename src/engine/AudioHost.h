@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/CallbackTimes.h"
+
 #include "engine/MixerNode.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -86,6 +88,8 @@ public:
     {
         juce::String type; ///< "ALSA", "JACK", …
         juce::String name;
+        int bufferSize = 128;    ///< frames asked for; a device that refuses keeps its own
+        double sampleRate = 0.0; ///< Hz asked for; 0 = the device's own
     };
 
     /** Every device with at least one output channel, type by type in the system's order. */
@@ -113,6 +117,25 @@ public:
 
     juce::AudioDeviceManager& deviceManager() { return devices; }
 
+    /** What the open device reports, for the figures shown to the player. Message thread. */
+    struct DeviceFigures
+    {
+        juce::String type, name;
+        int bufferSize = 0;
+        double sampleRate = 0.0;
+        double periodMs = 0.0;
+        int driverXruns = 0;          ///< the driver's own count since the device opened
+        double outputLatencyMs = 0.0; ///< the device's output latency plus one buffer
+    };
+    /** Nothing when no device is open. */
+    std::optional<DeviceFigures> deviceFigures() const;
+
+    /** The device callback's timing since it started (or since cleared). */
+    CallbackTimes& callbackTimes() noexcept { return times; }
+    const CallbackTimes& callbackTimes() const noexcept { return times; }
+    /** Whether the device's callback runs with real-time scheduling (known after its first call). */
+    bool callbackIsRealtime() const noexcept { return realtimeCallback.load(std::memory_order_relaxed); }
+
 private:
     class Player;
     class SilentClock;
@@ -130,6 +153,8 @@ private:
     juce::MidiBuffer noMidi;
     std::atomic<BlockListener*> blockListener{nullptr};
 
+    CallbackTimes times;
+    std::atomic<bool> realtimeCallback{false};
     juce::AudioDeviceManager devices;
     std::unique_ptr<Player> player;
     std::unique_ptr<SilentClock> silentClock;

@@ -1,9 +1,12 @@
 #include "aids/Metronome.h"
+#include "engine/CallbackTimes.h"
+#include "engine/NodeProcessor.h"
 #include "engine/SimulatedAudioDevice.h"
 #include "support/AllocationCounter.h"
 #include "support/EngineFixture.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace norvane::test
@@ -187,6 +190,113 @@ TEST(LiveDevice, ARefusedDeviceSaysWhatTheDriverSaidAndWhenNothingPlays)
     engine.selectOutputDevice(simulated);
     EXPECT_FALSE(engine.loadError->has_value());
     EXPECT_EQ(engine.host().deviceName(), SimulatedAudioDeviceType::deviceName);
+}
+
+namespace
+{
+
+/** Takes `slowMs` over every `every`-th block it renders, and counts those blocks. */
+class SlowNode final : public NodeProcessor
+{
+public:
+    SlowNode(int everyIn, double slowMsIn) : NodeProcessor("Slow", Inputs::none), every(everyIn), slowMs(slowMsIn) {}
+
+    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override
+    {
+        buffer.clear();
+        if (++blocks % every != 0)
+            return;
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::microseconds((std::int64_t)(slowMs * 1000.0));
+        while (std::chrono::steady_clock::now() < until)
+        {
+        }
+        ++slowBlocks;
+    }
+
+    const int every;
+    const double slowMs;
+    int blocks = 0;
+    std::atomic<int> slowBlocks{0};
+};
+
+} // namespace
+
+/** The figures the window and `play` show: the device's own (size, rate, latency, the driver's
+    xruns) and the callback's times, with every callback that ran past its period counted. */
+TEST(LiveDevice, TheFiguresCountSlowCallbacksAndTheDriversXruns)
+{
+    SimulatedAudioDeviceType::Settings settings;
+    settings.sampleRate = 44100.0;
+    settings.bufferSize = 256; // a 5.805 ms period
+    settings.realTime = false;
+    const auto clock = settings.clock;
+    ManualScheduler scheduler;
+    AudioEngine::Options options;
+    options.soundBankPath = "/nonexistent/none.sf2";
+    options.useAudioDevice = true;
+    options.deviceType = [settings] { return std::make_unique<SimulatedAudioDeviceType>(settings); };
+    AudioEngine engine(scheduler, options);
+    for (const auto& d : engine.listOutputDevices())
+        if (d.type == SimulatedAudioDeviceType::typeName)
+            engine.selectOutputDevice(d, 256);
+    ASSERT_EQ(engine.host().deviceName(), SimulatedAudioDeviceType::deviceName);
+    engine.host().stopPlaying();
+
+    auto slow = std::make_unique<SlowNode>(8, 12.0);
+    auto& node = *slow;
+    engine.attachSource(std::move(slow));
+    engine.host().callbackTimes().clear();
+    clock->lateCallbacks = 3; // what the driver reports
+    engine.host().startPlaying();
+    while (node.slowBlocks < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    engine.host().stopPlaying();
+
+    const auto figures = engine.host().deviceFigures();
+    ASSERT_TRUE(figures.has_value());
+    EXPECT_EQ(figures->bufferSize, 256);
+    EXPECT_EQ(figures->sampleRate, 44100.0);
+    EXPECT_NEAR(figures->periodMs, 5.805, 0.001);
+    EXPECT_NEAR(figures->outputLatencyMs, 5.805, 0.001); // no latency of its own, plus a buffer
+    EXPECT_EQ(figures->driverXruns, 3);
+
+    const auto& times = engine.host().callbackTimes();
+    const auto slowBlocks = node.slowBlocks.load();
+    EXPECT_GE(times.callbacks(), 8 * slowBlocks);
+    EXPECT_GE(times.overruns(), slowBlocks); // every slow one ran past its period
+    EXPECT_LE(times.overruns(), times.callbacks() / 4);
+    EXPECT_GE(times.maxMs(), 12.0);
+    EXPECT_GE(times.percentileMs(1.0), 12.0);
+    EXPECT_LT(times.percentileMs(0.5), 5.805); // the usual callback keeps up
+    EXPECT_LE(times.percentileMs(0.5), times.percentileMs(0.99));
+
+    engine.host().callbackTimes().clear();
+    EXPECT_EQ(times.callbacks(), 0);
+    EXPECT_EQ(times.overruns(), 0);
+    EXPECT_EQ(times.percentileMs(0.999), 0.0);
+}
+
+/** Percentiles read from the histogram: the top of the step a share of the callbacks stayed
+    within, never above the slowest. */
+TEST(CallbackTimes, PercentilesFollowTheRecordedDurations)
+{
+    auto times = std::make_unique<CallbackTimes>();
+    for (int i = 0; i < 990; ++i)
+        times->record(0.5, 2.667);
+    for (int i = 0; i < 9; ++i)
+        times->record(2.0, 2.667);
+    times->record(3.1, 2.667);
+    EXPECT_EQ(times->callbacks(), 1000);
+    EXPECT_EQ(times->overruns(), 1);
+    EXPECT_NEAR(times->percentileMs(0.5), 0.51, 1e-9);
+    EXPECT_NEAR(times->percentileMs(0.99), 0.51, 1e-9);
+    EXPECT_NEAR(times->percentileMs(0.995), 2.01, 1e-9);
+    EXPECT_NEAR(times->percentileMs(0.999), 2.01, 1e-9);
+    EXPECT_NEAR(times->percentileMs(1.0), 3.1, 1e-9);
+    times->record(100.0, 2.667); // beyond the histogram: in its last step, and the slowest
+    EXPECT_NEAR(times->percentileMs(1.0), 100.0, 1e-9);
+    EXPECT_NEAR(times->percentileMs(0.9995), 40.0, 1e-9);
 }
 
 } // namespace norvane::test

@@ -1,5 +1,7 @@
 #include "Latency.h"
 
+#include "FeederMidi.h"
+
 #include "aids/Metronome.h"
 #include "app/AppState.h"
 #include "catalog/PluginLibrary.h"
@@ -41,23 +43,6 @@ std::int64_t nanosNow()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
         .count();
 }
-
-/** One MIDI source, "Feeder", whose bytes a thread of the tool's own delivers. */
-class FeederMidi final : public MidiSystem
-{
-public:
-    int createClient() override { return 0; }
-    int openVirtualPort(const std::string&, BytesCallback) override { return 0; }
-    std::vector<MidiEndpoint> sources() override { return {{"feeder", "Feeder"}}; }
-    int connect(const std::string&, BytesCallback c) override
-    {
-        callback = std::move(c);
-        return 0;
-    }
-    void disconnect() override {}
-
-    BytesCallback callback; // set on the message thread before the feeder starts
-};
 
 /** Audio thread: each note a sampler starts, with the start of the block it sounds in. */
 class StartRecorder final : public NoteStartProbe

@@ -38,6 +38,7 @@
 
 #include "Bench.h"
 #include "Latency.h"
+#include "Play.h"
 #include "aids/ChordDetector.h"
 #include "aids/DronePadController.h"
 #include "aids/Metronome.h"
@@ -68,17 +69,19 @@
 namespace
 {
 
-int usage()
+int usage(std::ostream& out = std::cerr, int result = 2)
 {
-    std::cerr << "usage: norvane-cli render IN.mid OUT.wav [--seconds S] [--layers ABCD]\n"
+    out << "usage: norvane-cli render IN.mid OUT.wav [--seconds S] [--layers ABCD]\n"
                  "                          [--category SLOT=NAME] [--variant SLOT=N]\n"
                  "                          [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]\n"
                  "                          [--session FILE] [--patch FILE]\n"
                  "       norvane-cli render IN.mid OUT.wav --folder APPFOLDER [--seconds S]\n"
                  "       norvane-cli chord N N N...\n"
                  "       norvane-cli bench IN.mid\n"
-                 "       norvane-cli latency [--stall-ms N] [--json] [--midi FILE]\n";
-    return 2;
+                 "       norvane-cli latency [--stall-ms N] [--json] [--midi FILE]\n"
+           "       norvane-cli play IN.mid [--device NAME] [--buffer FRAMES] [--rate HZ] [--json]\n"
+           "       norvane-cli --help | --version\n";
+    return result;
 }
 
 bool writeWav(const juce::File& file, const juce::AudioBuffer<float>& audio, double rate,
@@ -500,6 +503,13 @@ int main(int argc, char** argv)
         return usage();
     const auto command = args.front();
     args.erase(args.begin());
+    if (command == "--version")
+    {
+        std::cout << "norvane-cli " << NORVANE_VERSION << "\n";
+        return 0;
+    }
+    if (command == "--help" || command == "-h")
+        return usage(std::cout, 0);
 
     // Files only: no message queue, so that it writes within milliseconds of starting.
     if (command == "save-loop" && args.size() == 1)
@@ -514,6 +524,8 @@ int main(int argc, char** argv)
         return chord(args);
     if (command == "latency")
         return norvane::cli::latency(args);
+    if (command == "play")
+        return norvane::cli::play(args);
     if (command == "bench" && args.size() == 1)
         return norvane::cli::bench(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]));
     return usage();

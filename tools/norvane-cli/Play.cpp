@@ -1,0 +1,197 @@
+#include "Play.h"
+
+#include "FeederMidi.h"
+
+#include "app/AppState.h"
+#include "core/Scheduler.h"
+#include "input/MidiFileReader.h"
+#include "store/UserDefaults.h"
+
+#include <juce_events/juce_events.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include <pthread.h>
+
+namespace norvane::cli
+{
+
+namespace
+{
+
+int usage()
+{
+    std::fprintf(stderr, "usage: norvane-cli play IN.mid [--device NAME] [--buffer FRAMES] "
+                         "[--rate HZ] [--json]\n");
+    return 2;
+}
+
+/** The device asked for by name, else the first JACK output (a server runs), else the first. */
+std::optional<AudioOutputDevice> chooseDevice(AudioEngine& engine, const std::string& wanted)
+{
+    const auto devices = engine.listOutputDevices();
+    for (const auto& device : devices)
+        if (!wanted.empty() && (device.name == wanted || device.type + "/" + device.name == wanted))
+            return device;
+    if (!wanted.empty())
+        return std::nullopt;
+    for (const auto& device : devices)
+        if (device.type == "JACK")
+            return device;
+    if (!devices.empty())
+        return devices.front();
+    return std::nullopt;
+}
+
+std::string quoted(const juce::String& text)
+{
+    return juce::JSON::toString(juce::var(text), true).toStdString();
+}
+
+} // namespace
+
+int play(const std::vector<std::string>& args)
+{
+    std::string input, deviceName;
+    int frames = 128;
+    double sampleRate = 0.0;
+    bool json = false;
+    for (size_t i = 0; i < args.size(); ++i)
+    {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--json")
+            json = true;
+        else if (args[i] == "--device" && hasValue)
+            deviceName = args[++i];
+        else if (args[i] == "--buffer" && hasValue)
+            frames = std::atoi(args[++i].c_str());
+        else if (args[i] == "--rate" && hasValue)
+            sampleRate = std::atof(args[++i].c_str());
+        else if (input.empty() && !args[i].starts_with("--"))
+            input = args[i];
+        else
+            return usage();
+    }
+    if (input.empty() || frames < 16 || frames > 4096 || sampleRate < 0.0 || sampleRate > 384000.0)
+        return usage();
+
+    std::string error;
+    const auto messages =
+        readMidiFile(juce::File::getCurrentWorkingDirectory().getChildFile(input), error);
+    if (!messages || messages->empty())
+    {
+        std::fprintf(stderr, "norvane-cli: %s\n", messages ? "the file holds no messages" : error.c_str());
+        return 1;
+    }
+
+    // An application of its own in a temporary folder, so that nothing of the player's changes.
+    const auto folder = juce::File::createTempFile("norvane-play");
+    folder.createDirectory();
+    int result = 0;
+    {
+        RealTimeScheduler scheduler;
+        UserDefaults defaults(folder.getChildFile("Norvane.settings"));
+        Localization localization(defaults, "en");
+        auto feederMidi = std::make_unique<FeederMidi>();
+        auto* feeder = feederMidi.get();
+        AppState::Options options;
+        options.midi = std::move(feederMidi);
+        options.folder = folder;
+        options.defaults = &defaults;
+        options.localization = &localization;
+        options.updateFeed = juce::URL("http://127.0.0.1:9/version.json");
+        options.engine.useAudioDevice = true;
+        options.engine.appFolder = folder;
+        AppState app(scheduler, std::move(options));
+        app.setUpSession();
+
+        auto& engine = app.audioEngine;
+        const auto device = chooseDevice(engine, deviceName);
+        if (!device)
+        {
+            std::fprintf(stderr, "norvane-cli: %s\n",
+                         deviceName.empty() ? "no audio output device is available"
+                                            : ("no output device is called " + deviceName).c_str());
+            result = 1;
+        }
+        else if (engine.selectOutputDevice(device, frames, sampleRate); engine.loadError.get())
+        {
+            std::fprintf(stderr, "norvane-cli: %s\n", engine.loadError.get()->c_str());
+            result = 1;
+        }
+        else
+        {
+            auto& host = engine.host();
+            host.startPlaying();
+            // Let the sounds load and the device settle, then count from a clean start.
+            const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
+            while (std::chrono::steady_clock::now() < settle)
+                juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
+            const auto figuresBefore = host.deviceFigures();
+            const int xrunsBefore = figuresBefore ? figuresBefore->driverXruns : 0;
+            host.callbackTimes().clear();
+
+            std::atomic<bool> fed{false};
+            std::thread feederThread(
+                [&]
+                {
+                    // A MIDI driver's thread, as the program raises its own.
+                    sched_param realtime{};
+                    realtime.sched_priority = 10;
+                    pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime);
+                    const auto start = std::chrono::steady_clock::now();
+                    for (const auto& m : *messages)
+                    {
+                        std::this_thread::sleep_until(
+                            start + std::chrono::nanoseconds((std::int64_t)(m.seconds * 1.0e9)));
+                        feeder->callback(m.bytes.data(), m.bytes.size());
+                    }
+                    fed = true;
+                });
+            while (!fed)
+                juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
+            const auto tailEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+            while (std::chrono::steady_clock::now() < tailEnd)
+                juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
+            feederThread.join();
+
+            const auto& times = host.callbackTimes();
+            const auto figures = host.deviceFigures().value_or(AudioHost::DeviceFigures{});
+            const auto callbacks = times.callbacks();
+            const auto driverXruns = std::max(0, figures.driverXruns - xrunsBefore);
+            const auto xruns = driverXruns + times.overruns();
+            const double p50 = times.percentileMs(0.5), p99 = times.percentileMs(0.99),
+                         p999 = times.percentileMs(0.999), worst = times.maxMs();
+            const double period = figures.periodMs > 0.0 ? figures.periodMs : 1.0;
+            const bool realtime = host.callbackIsRealtime();
+            const auto deviceLabel = figures.type + "/" + figures.name;
+            host.stop();
+
+            std::printf("device: %s, %d frames at %.0f Hz (period %.3f ms), output latency %.2f ms\n",
+                        deviceLabel.toRawUTF8(), figures.bufferSize, figures.sampleRate, period,
+                        figures.outputLatencyMs);
+            std::printf("callbacks: %lld, xruns: %lld (%d reported by the driver, %lld callbacks "
+                        "past their period)\n",
+                        (long long)callbacks, (long long)xruns, driverXruns, (long long)times.overruns());
+            std::printf("callback time: p50 %.3f ms (%.1f%%), p99 %.3f ms (%.1f%%), p99.9 %.3f ms "
+                        "(%.1f%%), max %.3f ms (%.1f%%) of the period\n",
+                        p50, 100 * p50 / period, p99, 100 * p99 / period, p999, 100 * p999 / period,
+                        worst, 100 * worst / period);
+            std::printf("real-time priority for the audio thread: %s\n", realtime ? "yes" : "no");
+            if (json)
+                std::printf("{\"device\":%s,\"periodMs\":%.3f,\"callbacks\":%lld,\"xruns\":%lld,"
+                            "\"callbackMs\":{\"p50\":%.3f,\"p99\":%.3f,\"p999\":%.3f,\"max\":%.3f},"
+                            "\"outputLatencyMs\":%.3f,\"realtimePriority\":%s}\n",
+                            quoted(deviceLabel).c_str(), period, (long long)callbacks,
+                            (long long)xruns, p50, p99, p999, worst, figures.outputLatencyMs,
+                            realtime ? "true" : "false");
+        }
+    }
+    folder.deleteRecursively();
+    return result;
+}
+
+} // namespace norvane::cli
