@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include <pthread.h>
+#include <sched.h>
 
 namespace norvane
 {
@@ -41,11 +41,10 @@ public:
         host.times.record(took.count(), 1000.0 * numSamples / host.rate);
         if (!schedulingKnown)
         {
-            // Once, on the first call: the scheduling the driver gave this thread.
-            int policy = 0;
-            sched_param param{};
-            host.realtimeCallback.store(pthread_getschedparam(pthread_self(), &policy, &param) == 0 &&
-                                        (policy == SCHED_FIFO || policy == SCHED_RR));
+            // Once, on the first call: the scheduling the driver gave this thread (a system
+            // call that takes no lock, unlike pthread_getschedparam).
+            const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+            host.realtimeCallback.store(policy == SCHED_FIFO || policy == SCHED_RR);
             schedulingKnown = true;
         }
     }
