@@ -65,7 +65,7 @@ Timing run(const std::vector<TimedMessage>& messages, double tail, Deliver deliv
 
 } // namespace
 
-int bench(const juce::File& midiFile)
+int bench(const juce::File& midiFile, int rounds)
 {
     std::string error;
     const auto messages = readMidiFile(midiFile, error);
@@ -105,14 +105,17 @@ int bench(const juce::File& midiFile)
         engine.dronePad().noteOn(note, 90);
     MIDIManager midi(engine, makeDetachedMidi(), scheduler);
 
-    const auto full = run(
-        *messages, tail,
-        [&](const TimedMessage& m) { midi.processNow(m.bytes.data(), m.bytes.size()); },
-        [&]
-        {
-            scheduler.advance(block / rate);
-            engine.host().render(out, 0, block);
-        });
+    const auto runFull = [&]
+    {
+        return run(
+            *messages, tail,
+            [&](const TimedMessage& m) { midi.processNow(m.bytes.data(), m.bytes.size()); },
+            [&]
+            {
+                scheduler.advance(block / rate);
+                engine.host().render(out, 0, block);
+            });
+    };
 
     // (b) Bare synthesizers, one per layer and the drone, the same programs and notes.
     std::vector<std::unique_ptr<SamplerNode>> synths;
@@ -164,31 +167,67 @@ int bench(const juce::File& midiFile)
             toAll(NoteCommand::Kind::stop, c.data1, 0);
         }
     };
-    const auto bare = run(
-        *messages, tail,
-        [&](const TimedMessage& m) { parseMidiBytes(m.bytes.data(), m.bytes.size(), handle); },
-        [&]
-        {
-            mix.clear();
-            for (auto& s : synths)
+    const auto runBare = [&]
+    {
+        return run(
+            *messages, tail,
+            [&](const TimedMessage& m) { parseMidiBytes(m.bytes.data(), m.bytes.size(), handle); },
+            [&]
             {
-                s->processBlock(one, none);
-                for (int ch = 0; ch < 2; ++ch)
-                    mix.addFrom(ch, 0, one, ch, 0, block);
-            }
-        });
+                mix.clear();
+                for (auto& s : synths)
+                {
+                    s->processBlock(one, none);
+                    for (int ch = 0; ch < 2; ++ch)
+                        mix.addFrom(ch, 0, one, ch, 0, block);
+                }
+            });
+    };
+
+    // Rounds of both, interleaved and each pair in turn the other way round, so that the
+    // machine's load at any moment weighs on both alike; the figure is the median ratio.
+    Timing full;
+    std::vector<double> ratios, fullTotals, bareTotals;
+    for (int round = 0; round < rounds; ++round)
+    {
+        Timing f, b;
+        if (round % 2 == 0)
+            f = runFull(), b = runBare();
+        else
+            b = runBare(), f = runFull();
+        ratios.push_back(f.total / b.total);
+        fullTotals.push_back(f.total);
+        bareTotals.push_back(b.total);
+        full.total += f.total;
+        full.blocks.insert(full.blocks.end(), f.blocks.begin(), f.blocks.end());
+    }
+    std::sort(ratios.begin(), ratios.end());
+    const auto median = [](std::vector<double> v)
+    {
+        std::sort(v.begin(), v.end());
+        const auto n = v.size();
+        return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+    };
+    const double ratio = median(ratios);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double deadline = block / rate * 1000.0;
-    const double ratio = full.total / bare.total;
 
     std::printf("performance: %s, %.1f s, rendered at 48 kHz in %d-frame blocks\n",
                 midiFile.getFileName().toRawUTF8(), audioSeconds, block);
-    std::printf("full engine (layers A-D, drone): %.1fx real time\n", audioSeconds / full.total);
-    std::printf("bare synthesizers:               %.1fx real time\n", audioSeconds / bare.total);
-    std::printf("engine block time: p99 %.3f ms, worst %.3f ms (deadline %.3f ms)\n",
-                full.percentile(0.99) * 1000.0, full.percentile(1.0) * 1000.0, deadline);
+    std::printf("%d rounds of each, interleaved\n", rounds);
+    std::printf("full engine (layers A-D, drone): %.1fx real time (median round)\n",
+                audioSeconds / median(fullTotals));
+    std::printf("bare synthesizers:               %.1fx real time (median round)\n",
+                audioSeconds / median(bareTotals));
+    std::printf("engine against bare synthesizers: median ratio %.3f, spread %.3f to %.3f\n", ratio,
+                ratios.front(), ratios.back());
+    const double p999 = full.percentile(0.999) * 1000.0, worst = full.percentile(1.0) * 1000.0;
+    std::printf("engine block time: p99 %.3f ms, p99.9 %.3f ms (%.0f%%), worst %.3f ms (%.0f%%) "
+                "of the %.3f ms deadline\n",
+                full.percentile(0.99) * 1000.0, p999, 100.0 * p999 / deadline, worst,
+                100.0 * worst / deadline, deadline);
     std::printf("first sound after construction: %.3f s (engine built in %.3f s)\n", firstSound,
                 constructionTime);
     std::printf("peak memory: %.0f MB\n", usage.ru_maxrss / 1024.0);

@@ -31,10 +31,11 @@
 //       simulated 128-frame device and the message loop kept busy N ms of every second, and
 //       prints each note's latency from its bytes to its first sample, and the clicks' errors.
 //
-//   norvane-cli bench IN.mid
+//   norvane-cli bench IN.mid [--rounds N]
 //       Renders the file through the full engine (layers A–D over the whole keyboard, the
-//       drone sounding) and through bare synthesizers playing the same notes, and prints the
-//       real-time factors, block times, time to first sound and peak memory.
+//       drone sounding) and through bare synthesizers playing the same notes, in N (5)
+//       interleaved rounds of each, and prints the median ratio of their times and its spread,
+//       the real-time factors, block times, time to first sound and peak memory.
 
 #include "Bench.h"
 #include "Latency.h"
@@ -77,7 +78,7 @@ int usage(std::ostream& out = std::cerr, int result = 2)
                  "                          [--session FILE] [--patch FILE]\n"
                  "       norvane-cli render IN.mid OUT.wav --folder APPFOLDER [--seconds S]\n"
                  "       norvane-cli chord N N N...\n"
-                 "       norvane-cli bench IN.mid\n"
+                 "       norvane-cli bench IN.mid [--rounds N]\n"
                  "       norvane-cli latency [--stall-ms N] [--json] [--midi FILE]\n"
            "       norvane-cli play IN.mid [--device NAME] [--buffer FRAMES] [--rate HZ] [--json]\n"
            "       norvane-cli --help | --version\n";
@@ -526,7 +527,12 @@ int main(int argc, char** argv)
         return norvane::cli::latency(args);
     if (command == "play")
         return norvane::cli::play(args);
-    if (command == "bench" && args.size() == 1)
-        return norvane::cli::bench(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]));
+    if (command == "bench" && (args.size() == 1 || (args.size() == 3 && args[1] == "--rounds")))
+    {
+        const int rounds = args.size() == 3 ? std::atoi(args[2].c_str()) : 5;
+        if (rounds < 1 || rounds > 100)
+            return usage();
+        return norvane::cli::bench(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]), rounds);
+    }
     return usage();
 }
