@@ -16,6 +16,8 @@ packages=(
   xvfb xauth fonts-dejavu-core fontconfig
   # A JACK server with a dummy driver, for the real-time tests and benchmark.
   jackd2 jack-capture alsa-utils python3
+  # Validating and packaging the installed files.
+  desktop-file-utils appstream groff-base dpkg-dev
 )
 
 missing=()
