@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AppState.h"
 #include "input/MidiSystem.h"
 
 namespace norvane::cli
@@ -21,5 +22,23 @@ public:
 
     BytesCallback callback; // set on the message thread before the feeder starts
 };
+
+/** An application of the tool's own in `folder`, played by a feeder through an audio device,
+    that asks no server for updates. `feeder` is the MIDI source it plays. */
+inline AppState::Options feederAppOptions(const juce::File& folder, UserDefaults& defaults,
+                                          Localization& localization, FeederMidi*& feeder)
+{
+    auto midi = std::make_unique<FeederMidi>();
+    feeder = midi.get();
+    AppState::Options options;
+    options.midi = std::move(midi);
+    options.folder = folder;
+    options.defaults = &defaults;
+    options.localization = &localization;
+    options.updateFeed = juce::URL("http://127.0.0.1:9/version.json");
+    options.engine.useAudioDevice = true;
+    options.engine.appFolder = folder;
+    return options;
+}
 
 } // namespace norvane::cli

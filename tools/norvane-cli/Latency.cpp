@@ -204,16 +204,8 @@ int latency(const std::vector<std::string>& args)
                               [](auto&) { return std::vector<juce::PluginDescription>{}; });
         ViewContext context{theme, localization};
 
-        auto feederMidi = std::make_unique<FeederMidi>();
-        auto* feeder = feederMidi.get();
-        AppState::Options options;
-        options.midi = std::move(feederMidi);
-        options.folder = folder;
-        options.defaults = &defaults;
-        options.localization = &localization;
-        options.updateFeed = juce::URL("http://127.0.0.1:9/version.json");
-        options.engine.useAudioDevice = true;
-        options.engine.appFolder = folder;
+        FeederMidi* feeder = nullptr;
+        auto options = feederAppOptions(folder, defaults, localization, feeder);
         options.engine.deviceType = [clock]
         {
             SimulatedAudioDeviceType::Settings settings;

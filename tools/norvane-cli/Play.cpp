@@ -95,16 +95,8 @@ int play(const std::vector<std::string>& args)
         RealTimeScheduler scheduler;
         UserDefaults defaults(folder.getChildFile("Norvane.settings"));
         Localization localization(defaults, "en");
-        auto feederMidi = std::make_unique<FeederMidi>();
-        auto* feeder = feederMidi.get();
-        AppState::Options options;
-        options.midi = std::move(feederMidi);
-        options.folder = folder;
-        options.defaults = &defaults;
-        options.localization = &localization;
-        options.updateFeed = juce::URL("http://127.0.0.1:9/version.json");
-        options.engine.useAudioDevice = true;
-        options.engine.appFolder = folder;
+        FeederMidi* feeder = nullptr;
+        auto options = feederAppOptions(folder, defaults, localization, feeder);
         AppState app(scheduler, std::move(options));
         app.setUpSession();
 
