@@ -49,6 +49,7 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     meterBank = std::make_unique<LevelMeterBank>(clock);
     clicks = std::make_unique<Metronome>(clock);
     audioHost = std::make_unique<AudioHost>(options.sampleRate, options.maximumBlockSize);
+    status = std::make_unique<DeviceStatus>(*audioHost);
 
     // 2. The shared bank: the user's SoundFont when installed, else the system's.
     bankPath = options.soundBankPath.empty() ? resolveSoundBank(folder) : options.soundBankPath;
@@ -482,20 +483,22 @@ std::vector<AudioOutputDevice> AudioEngine::listOutputDevices()
 }
 
 void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& device,
-                                     int bufferSize, double sampleRate)
+                                     std::optional<AudioHost::DeviceFormat> format)
 {
+    const auto wanted = format.value_or(outputFormat.get());
     const bool wasRunning = audioHost->isRunning();
     clicks->stop(); // it stays stopped until the musician starts it again
 
-    std::optional<AudioHost::OutputDevice> choice;
-    if (device)
-        choice = AudioHost::OutputDevice{device->type, device->name, bufferSize, sampleRate};
-
-    if (const auto refused = audioHost->openDevice(choice))
+    const auto hostDevice = [](const std::optional<AudioOutputDevice>& d)
     {
-        // Refused: back to the device that was playing, saying what the driver said.
+        return d ? std::optional(AudioHost::OutputDevice{d->type, d->name}) : std::nullopt;
+    };
+    if (const auto refused = audioHost->openDevice(hostDevice(device), wanted))
+    {
+        // Refused: back to the device that was playing, as it played, saying what the
+        // driver said.
         std::string message = "No se pudo cambiar la salida de audio (" + *refused + ").";
-        if (const auto alsoRefused = audioHost->openDevice(openChoice))
+        if (const auto alsoRefused = audioHost->openDevice(hostDevice(openChoice), outputFormat.get()))
         {
             message += " Tampoco se pudo volver a la salida anterior (" + *alsoRefused +
                        "): el motor sigue sin salida de audio.";
@@ -506,8 +509,9 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
     }
     else
     {
-        openChoice = choice;
+        openChoice = device;
         selectedOutputDeviceID = device ? std::optional<std::uint32_t>(device->id) : std::nullopt;
+        outputFormat = wanted;
         loadError = std::nullopt;
     }
 
@@ -515,6 +519,14 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
         audioHost->startPlaying();
     if (damperTable.load() != nullptr)
         prepareDamperSounds(); // for the new device's rate
+}
+
+void AudioEngine::selectOutputFormat(AudioHost::DeviceFormat format)
+{
+    if (!playsThroughDevice || !audioHost->deviceFigures())
+        outputFormat = format; // for the next device that opens
+    else if (format != outputFormat.get())
+        selectOutputDevice(openChoice, format);
 }
 
 } // namespace norvane

@@ -3,6 +3,7 @@
 #include "core/Observable.h"
 #include "core/Scheduler.h"
 #include "engine/AudioHost.h"
+#include "engine/DeviceStatus.h"
 #include "engine/LevelMeterBank.h"
 #include "engine/SoundLayer.h"
 #include "engine/realtime/PerformanceEvents.h"
@@ -79,6 +80,9 @@ public:
     Published<std::optional<std::string>> loadError{*this, std::nullopt};
     Published<std::optional<std::uint32_t>> selectedOutputDeviceID{*this, std::nullopt};
     Published<std::vector<AudioOutputDevice>> availableOutputDevices{*this, {}};
+    /** The buffer size and sample rate the musician asked of the output (what the device
+        does is in host().deviceFigures()). */
+    Published<AudioHost::DeviceFormat> outputFormat{*this, {}};
     Published<double> masterVolume{*this, 0.85}; ///< 0…1 linear, applied to the main mixer
     Published<bool> customSoundFontInstalled{*this, false};
 
@@ -163,11 +167,17 @@ public:
     /** Devices with at least one output channel, in the system's order. */
     std::vector<AudioOutputDevice> listOutputDevices();
 
-    /** Switches the output; nothing = the system default. `bufferSize` frames and
-        `sampleRate` Hz (0 = the device's own) are asked of the device, which may refuse them
-        and keep its own. */
-    void selectOutputDevice(const std::optional<AudioOutputDevice>& device, int bufferSize = 128,
-                            double sampleRate = 0.0);
+    /** Switches the output; nothing = the system default. The device is asked for `format`,
+        or for outputFormat when none is given; it may refuse them and keep its own. */
+    void selectOutputDevice(const std::optional<AudioOutputDevice>& device,
+                            std::optional<AudioHost::DeviceFormat> format = std::nullopt);
+
+    /** Opens the current output again with another buffer size or rate; with no device open,
+        only remembers them. A device that cannot open so goes back to what it played. */
+    void selectOutputFormat(AudioHost::DeviceFormat format);
+
+    /** The buffer sizes offered to the musician, in frames. */
+    static constexpr int minimumBufferSize = 64, maximumBufferSize = 1024;
 
     /** Adds a sound source that feeds the main mixer (the metronome); returns its node. */
     AudioHost::NodeID attachSource(std::unique_ptr<juce::AudioProcessor> source);
@@ -226,6 +236,8 @@ public:
     CallbackList<PluginNode&> pluginNodeWillBeRemoved;
 
     AudioHost& host() { return *audioHost; }
+    /** The output's figures for the window, with its own count of xruns since a reset. */
+    DeviceStatus& deviceStatus() { return *status; }
     Scheduler& scheduler() { return clock; }
     LimiterNode& limiter() { return *limiterNode; }
 
@@ -245,8 +257,9 @@ private:
     juce::File folder;
     std::string bankPath;
     bool playsThroughDevice = false;
-    std::optional<AudioHost::OutputDevice> openChoice; // none = the system default
+    std::optional<AudioOutputDevice> openChoice; // none = the system default
     std::unique_ptr<AudioHost> audioHost;
+    std::unique_ptr<DeviceStatus> status;
     std::unique_ptr<LevelMeterBank> meterBank;
     std::unique_ptr<Metronome> clicks;           // after the host: its player lives in the graph
     std::array<LayerProcessor*, 5> processors{}; // A–D and the drone, owned by the graph

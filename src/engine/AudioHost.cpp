@@ -2,6 +2,7 @@
 
 #include "engine/JackPortNames.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include <sched.h>
@@ -239,7 +240,8 @@ std::vector<AudioHost::OutputDevice> AudioHost::outputDevices()
     return list;
 }
 
-std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevice>& device)
+std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevice>& device,
+                                                 DeviceFormat format)
 {
     stop();
 
@@ -251,9 +253,9 @@ std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevic
         setup.outputDeviceName = device->name;
         setup.inputDeviceName = {};
         setup.useDefaultOutputChannels = true;
-        setup.bufferSize = device->bufferSize;
-        if (device->sampleRate > 0.0)
-            setup.sampleRate = device->sampleRate;
+        setup.bufferSize = format.bufferSize;
+        if (format.sampleRate > 0.0)
+            setup.sampleRate = format.sampleRate;
         error = devices.initialise(0, 2, nullptr, false, {}, &setup);
     }
     else
@@ -268,19 +270,21 @@ std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevic
     if (open == nullptr)
         return std::string("no audio output device is available");
 
-    const int wantedFrames = device ? device->bufferSize : 128;
-    const double wantedRate = device ? device->sampleRate : 0.0;
-    if (open->getCurrentBufferSizeSamples() != wantedFrames ||
-        (wantedRate > 0.0 && open->getCurrentSampleRate() != wantedRate))
+    if (open->getCurrentBufferSizeSamples() != format.bufferSize ||
+        (format.sampleRate > 0.0 && open->getCurrentSampleRate() != format.sampleRate))
     {
         // A device that refuses keeps its own size and rate.
         auto current = devices.getAudioDeviceSetup();
-        current.bufferSize = wantedFrames;
-        if (wantedRate > 0.0)
-            current.sampleRate = wantedRate;
+        current.bufferSize = format.bufferSize;
+        if (format.sampleRate > 0.0)
+            current.sampleRate = format.sampleRate;
         devices.setAudioDeviceSetup(current, true);
+        open = devices.getCurrentAudioDevice();
+        if (open == nullptr)
+            return std::string("the device closed when asked for its buffer size and rate");
     }
     times.clear();
+    ++openings;
     if (open->getTypeName() == "JACK")
         nameJackOutputs();
     prepare(open->getCurrentSampleRate(), open->getCurrentBufferSizeSamples());
@@ -342,6 +346,21 @@ std::optional<AudioHost::DeviceFigures> AudioHost::deviceFigures() const
     }
     figures.driverXruns = std::max(0, device->getXRunCount());
     return figures;
+}
+
+AudioHost::DeviceChoices AudioHost::deviceChoices() const
+{
+    DeviceChoices choices;
+    auto* device = devices.getCurrentAudioDevice();
+    if (device == nullptr)
+        return choices;
+    for (const int size : device->getAvailableBufferSizes())
+        choices.bufferSizes.push_back(size);
+    for (const double rate : device->getAvailableSampleRates())
+        choices.sampleRates.push_back(rate);
+    std::sort(choices.bufferSizes.begin(), choices.bufferSizes.end());
+    std::sort(choices.sampleRates.begin(), choices.sampleRates.end());
+    return choices;
 }
 
 juce::String AudioHost::deviceName() const

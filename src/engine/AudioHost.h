@@ -10,9 +10,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace norvane
 {
+
+/** What is asked of an output device when it opens; one that cannot do it keeps its own. */
+struct DeviceFormat
+{
+    int bufferSize = 128;    ///< frames
+    double sampleRate = 0.0; ///< Hz; 0 = the device's own
+    bool operator==(const DeviceFormat&) const = default;
+};
 
 /** The audio graph and everything the engine asks of it, gathered in one place: attaching and
     detaching nodes, stereo connections, the main mixer and the output, rendering offline and
@@ -88,9 +97,9 @@ public:
     {
         juce::String type; ///< "ALSA", "JACK", …
         juce::String name;
-        int bufferSize = 128;    ///< frames asked for; a device that refuses keeps its own
-        double sampleRate = 0.0; ///< Hz asked for; 0 = the device's own
     };
+
+    using DeviceFormat = norvane::DeviceFormat;
 
     /** Every device with at least one output channel, type by type in the system's order. */
     std::vector<OutputDevice> outputDevices();
@@ -98,7 +107,8 @@ public:
     /** Opens an output device (nothing = the system's default) without playing yet, and
         prepares the graph at its sample rate. Returns a description of the failure, if any;
         the graph then stays prepared as it was. */
-    std::optional<std::string> openDevice(const std::optional<OutputDevice>& device = std::nullopt);
+    std::optional<std::string> openDevice(const std::optional<OutputDevice>& device = std::nullopt,
+                                          DeviceFormat format = {});
 
     /** Plays the graph through the open device, or, when none is open, keeps it running
         silently on a clock thread of its own so that queued work and timelines advance. */
@@ -130,9 +140,21 @@ public:
     /** Nothing when no device is open. */
     std::optional<DeviceFigures> deviceFigures() const;
 
+    /** The buffer sizes and sample rates the open device offers, in ascending order; empty
+        when none is open. */
+    struct DeviceChoices
+    {
+        std::vector<int> bufferSizes;
+        std::vector<double> sampleRates;
+    };
+    DeviceChoices deviceChoices() const;
+
     /** The device callback's timing since it started (or since cleared). */
     CallbackTimes& callbackTimes() noexcept { return times; }
     const CallbackTimes& callbackTimes() const noexcept { return times; }
+    /** How many times a device has been opened: figures counted on the device since then
+        start again. */
+    int deviceOpenings() const noexcept { return openings; }
     /** Whether the device's callback runs with real-time scheduling (known after its first call). */
     bool callbackIsRealtime() const noexcept { return realtimeCallback.load(std::memory_order_relaxed); }
 
@@ -154,6 +176,7 @@ private:
     std::atomic<BlockListener*> blockListener{nullptr};
 
     CallbackTimes times;
+    int openings = 0;
     std::atomic<bool> realtimeCallback{false};
     juce::AudioDeviceManager devices;
     std::unique_ptr<Player> player;

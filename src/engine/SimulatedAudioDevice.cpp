@@ -30,15 +30,32 @@ public:
 
     juce::StringArray getOutputChannelNames() override { return {"Left", "Right"}; }
     juce::StringArray getInputChannelNames() override { return {}; }
-    juce::Array<double> getAvailableSampleRates() override { return {settings.sampleRate}; }
-    juce::Array<int> getAvailableBufferSizes() override { return {settings.bufferSize}; }
+    juce::Array<double> getAvailableSampleRates() override
+    {
+        juce::Array<double> rates{settings.sampleRate};
+        for (const double r : settings.otherSampleRates)
+            rates.addIfNotAlreadyThere(r);
+        return rates;
+    }
+    juce::Array<int> getAvailableBufferSizes() override
+    {
+        juce::Array<int> sizes{settings.bufferSize};
+        for (const int n : settings.otherBufferSizes)
+            sizes.addIfNotAlreadyThere(n);
+        return sizes;
+    }
     int getDefaultBufferSize() override { return settings.bufferSize; }
 
-    juce::String open(const juce::BigInteger&, const juce::BigInteger&, double, int) override
+    juce::String open(const juce::BigInteger&, const juce::BigInteger&, double rate, int size) override
     {
         if (settings.refusal != nullptr && !settings.refusal->empty())
             return juce::String::fromUTF8(settings.refusal->c_str());
-        buffer.setSize(2, settings.bufferSize);
+        close();
+        // As a driver would: what was asked if it can, else its own.
+        currentRate = getAvailableSampleRates().contains(rate) ? rate : settings.sampleRate;
+        currentSize = getAvailableBufferSizes().contains(size) ? size : settings.bufferSize;
+        buffer.setSize(2, currentSize);
+        lateBeforeOpening = settings.clock->lateCallbacks.load();
         opened = true;
         return {};
     }
@@ -76,22 +93,26 @@ public:
 
     bool isPlaying() override { return callback != nullptr; }
     juce::String getLastError() override { return {}; }
-    int getCurrentBufferSizeSamples() override { return settings.bufferSize; }
-    double getCurrentSampleRate() override { return settings.sampleRate; }
+    int getCurrentBufferSizeSamples() override { return currentSize; }
+    double getCurrentSampleRate() override { return currentRate; }
     int getCurrentBitDepth() override { return 32; }
     juce::BigInteger getActiveOutputChannels() const override { return 3; }
     juce::BigInteger getActiveInputChannels() const override { return {}; }
-    int getOutputLatencyInSamples() override { return 0; }
+    int getOutputLatencyInSamples() override { return settings.outputLatency; }
     int getInputLatencyInSamples() override { return 0; }
-    int getXRunCount() const noexcept override { return (int)settings.clock->lateCallbacks.load(); }
+    /** The late callbacks since it opened, as a driver counts its xruns. */
+    int getXRunCount() const noexcept override
+    {
+        return (int)(settings.clock->lateCallbacks.load() - lateBeforeOpening);
+    }
 
 private:
     void run() override
     {
         auto& clock = *settings.clock;
-        const int n = settings.bufferSize;
+        const int n = currentSize;
         const auto period =
-            std::chrono::nanoseconds((std::int64_t)std::llround(1.0e9 * n / settings.sampleRate));
+            std::chrono::nanoseconds((std::int64_t)std::llround(1.0e9 * n / currentRate));
         auto due = std::chrono::steady_clock::now();
         std::int64_t position = clock.blockStartSample.load();
 
@@ -128,6 +149,9 @@ private:
 
     SimulatedAudioDeviceType::Settings settings;
     juce::AudioBuffer<float> buffer;
+    double currentRate = settings.sampleRate;
+    int currentSize = settings.bufferSize;
+    std::int64_t lateBeforeOpening = 0;
     juce::AudioIODeviceCallback* callback = nullptr;
     bool opened = false;
 };

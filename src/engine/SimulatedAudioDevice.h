@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace norvane
 {
@@ -41,8 +42,14 @@ class SimulatedAudioDeviceType final : public juce::AudioIODeviceType
 public:
     struct Settings
     {
+        /** The rate and size it opens with unless asked for others among those below. */
         double sampleRate = 48000.0;
         int bufferSize = 128;
+        /** What else it offers; empty = only the two above. */
+        std::vector<double> otherSampleRates;
+        std::vector<int> otherBufferSizes;
+        /** The latency it reports beyond its buffer, in frames. */
+        int outputLatency = 0;
         /** Pace the callbacks at the real rate; otherwise run them back to back. */
         bool realTime = true;
         std::shared_ptr<SimulatedDeviceClock> clock = std::make_shared<SimulatedDeviceClock>();

@@ -18,6 +18,10 @@ std::string SessionState::encode() const
     };
     putText("audioOutputName", audioOutputName);
     putText("midiSourceName", midiSourceName);
+    if (audioBufferSize)
+        o->setProperty("audioBufferSize", *audioBufferSize);
+    if (audioSampleRate)
+        o->setProperty("audioSampleRate", *audioSampleRate);
     putText("expressionTarget", expressionTarget);
     putText("modulationTarget", modulationTarget);
     putText("volumeTarget", volumeTarget);
@@ -47,6 +51,8 @@ std::optional<SessionState> SessionState::decode(const std::string& document)
     s.transposeSemitones = r.required("transposeSemitones", asInt);
     s.audioOutputName = r.optional("audioOutputName", asString);
     s.midiSourceName = r.optional("midiSourceName", asString);
+    s.audioBufferSize = r.optional("audioBufferSize", asInt);
+    s.audioSampleRate = r.optional("audioSampleRate", asDouble);
     s.expressionTarget = r.optional("expressionTarget", asString);
     s.modulationTarget = r.optional("modulationTarget", asString);
     s.volumeTarget = r.optional("volumeTarget", asString);

@@ -40,6 +40,8 @@ SessionState SessionStore::capture() const
                 s.audioOutputName = device.name;
                 break;
             }
+    s.audioBufferSize = engine.outputFormat->bufferSize;
+    s.audioSampleRate = engine.outputFormat->sampleRate;
     // The player's keyboard, even while it is unplugged and another source stands in.
     if (!midi.chosenSourceName().empty())
         s.midiSourceName = midi.chosenSourceName();
@@ -87,13 +89,24 @@ void SessionStore::restore()
     if (state->metronomeVolume)
         metronome.volume = *state->metronomeVolume;
 
+    // A size or rate outside what a device could be asked for is the default's.
+    AudioHost::DeviceFormat format;
+    if (state->audioBufferSize && *state->audioBufferSize >= AudioEngine::minimumBufferSize &&
+        *state->audioBufferSize <= AudioEngine::maximumBufferSize)
+        format.bufferSize = *state->audioBufferSize;
+    if (state->audioSampleRate && *state->audioSampleRate >= 8000.0 && *state->audioSampleRate <= 384000.0)
+        format.sampleRate = *state->audioSampleRate;
+    bool reopened = false;
     if (state->audioOutputName)
         for (const auto& device : engine.availableOutputDevices.get())
             if (device.name == *state->audioOutputName)
             {
-                engine.selectOutputDevice(device);
+                engine.selectOutputDevice(device, format);
+                reopened = true;
                 break;
             }
+    if (!reopened)
+        engine.selectOutputFormat(format);
     // Connected now, or as soon as it is plugged in.
     if (state->midiSourceName && !state->midiSourceName->empty())
         midi.chooseSource(*state->midiSourceName);

@@ -17,13 +17,15 @@ class MIDIManager;
 class Metronome;
 
 /** Everything that comes back after a restart: the sound set-up as a patch, the global
-    transposition, the output and MIDI source (by name), the controller targets and the
-    metronome. */
+    transposition, the output (by name, with its buffer size and rate) and MIDI source (by
+    name), the controller targets and the metronome. */
 struct SessionState
 {
     LivePatch patch;
     int transposeSemitones = 0;
     std::optional<std::string> audioOutputName, midiSourceName;
+    std::optional<int> audioBufferSize;     ///< frames asked of the output
+    std::optional<double> audioSampleRate; ///< Hz asked of it; 0 = the device's own
     std::optional<std::string> expressionTarget, modulationTarget, volumeTarget;
     std::optional<double> metronomeBPM;
     std::optional<int> metronomeBeatsPerBar, metronomeUnit;

@@ -172,13 +172,14 @@ void SoundBankView::chooseSoundFont()
 ConnectionsBar::ConnectionsBar(const ViewContext& contextIn, MIDIManager& midiIn, AudioEngine& engineIn,
                                PluginLibrary& pluginsIn)
     : midiPicker(contextIn), outputPicker(contextIn), midiRefresh(contextIn, "arrow.clockwise"),
-      outputRefresh(contextIn, "arrow.clockwise"), controls(contextIn, "dial.medium"),
+      outputRefresh(contextIn, "arrow.clockwise"), outputSettings(contextIn, "slider.horizontal.3"),
+      outputStatus(contextIn, engineIn), controls(contextIn, "dial.medium"),
       soundBank(contextIn, "waveform.badge.plus", "SoundFont"),
       pluginsButton(contextIn, "puzzlepiece.extension", "Plugins"), context(contextIn), midi(midiIn),
       engine(engineIn), plugins(pluginsIn)
 {
     for (auto* b : {(PillButton*)&midiPicker, (PillButton*)&outputPicker, &midiRefresh, &outputRefresh,
-                    &controls, &soundBank, &pluginsButton})
+                    &outputSettings, (PillButton*)&outputStatus, &controls, &soundBank, &pluginsButton})
     {
         addAndMakeVisible(b);
         b->setCornerRadius(5.0f);
@@ -187,6 +188,8 @@ ConnectionsBar::ConnectionsBar(const ViewContext& contextIn, MIDIManager& midiIn
     outputPicker.makeMenu = [this] { return outputMenu(); };
     midiRefresh.onClick = [this] { midi.refreshSources(); };
     outputRefresh.onClick = [this] { engine.availableOutputDevices = engine.listOutputDevices(); };
+    outputSettings.onClick = [this]
+    { showPopover(std::make_unique<OutputSettingsView>(context, engine), outputSettings); };
     controls.onClick = [this]
     { showPopover(std::make_unique<MidiControlsView>(context, midi), controls); };
     soundBank.onClick = [this]
@@ -243,6 +246,8 @@ void ConnectionsBar::refresh()
 
     midiRefresh.setTooltip(context.text("Buscar dispositivos MIDI de nuevo", "Rescan MIDI devices"));
     outputRefresh.setTooltip(context.text("Buscar salidas de audio de nuevo", "Rescan audio outputs"));
+    outputSettings.setTooltip(context.text("Búfer y frecuencia de la salida", "Output buffer and sample rate"));
+    outputStatus.refresh();
     controls.setButtonText(context.text("Controles MIDI", "MIDI Controls"));
     controls.setTooltip(context.text("Asignar pedal de expresión, modulación y volumen",
                                      "Assign expression, modulation and volume pedals"));
@@ -261,17 +266,20 @@ void ConnectionsBar::refresh()
 void ConnectionsBar::resized()
 {
     auto area = getLocalBounds().reduced(16, 6);
-    const auto group = [&](MenuPill& picker, PillButton& refresh)
+    const auto group = [&](MenuPill& picker, std::initializer_list<std::pair<PillButton*, int>> buttons)
     {
         area.removeFromLeft(22); // the group's icon, painted
         area.removeFromLeft(6);
         picker.setBounds(area.removeFromLeft(pickerWidth));
-        area.removeFromLeft(4);
-        refresh.setBounds(area.removeFromLeft(28));
+        for (auto [button, width] : buttons)
+        {
+            area.removeFromLeft(4);
+            button->setBounds(area.removeFromLeft(width));
+        }
         area.removeFromLeft(18);
     };
-    group(midiPicker, midiRefresh);
-    group(outputPicker, outputRefresh);
+    group(midiPicker, {{&midiRefresh, 28}});
+    group(outputPicker, {{&outputRefresh, 28}, {&outputSettings, 28}, {&outputStatus, DeviceStatusButton::width}});
     for (auto* b : {&controls, &soundBank, &pluginsButton})
     {
         b->setBounds(area.removeFromLeft(b->idealWidth()));

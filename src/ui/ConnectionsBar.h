@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/Look.h"
+#include "ui/OutputStatus.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -52,8 +53,9 @@ private:
     std::unique_ptr<juce::FileChooser> chooser;
 };
 
-/** The second row: MIDI input and audio output pickers with their rescans, then the buttons
-    of the MIDI controls, the sound bank and the plug-ins. */
+/** The second row: MIDI input and audio output pickers with their rescans, the output's
+    settings and figures, then the buttons of the MIDI controls, the sound bank and the
+    plug-ins. */
 class ConnectionsBar final : public juce::Component
 {
 public:
@@ -71,7 +73,9 @@ public:
     juce::PopupMenu outputMenu();
 
     MenuPill midiPicker, outputPicker;
-    PillButton midiRefresh, outputRefresh, controls, soundBank, pluginsButton;
+    PillButton midiRefresh, outputRefresh, outputSettings;
+    DeviceStatusButton outputStatus;
+    PillButton controls, soundBank, pluginsButton;
 
 private:
     void refresh();

@@ -3,6 +3,7 @@
 #include "store/CustomNames.h"
 #include "store/UserDefaults.h"
 #include "support/EngineFixture.h"
+#include "support/MenuEntries.h"
 #include "support/ScannedLibrary.h"
 #include "support/MessageLoop.h"
 #include "support/TempFolder.h"
@@ -15,36 +16,6 @@ namespace norvane::test
 
 namespace
 {
-struct LayerMenuEntry
-{
-    juce::String text;
-    bool ticked;
-    std::function<void()> action;
-};
-
-std::vector<LayerMenuEntry> menuEntries(const juce::PopupMenu& menu)
-{
-    std::vector<LayerMenuEntry> list;
-    juce::PopupMenu::MenuItemIterator it(menu);
-    while (it.next())
-        if (!it.getItem().isSeparator)
-            list.push_back({it.getItem().text, it.getItem().isTicked, it.getItem().action});
-    return list;
-}
-
-const LayerMenuEntry* findEntry(const std::vector<LayerMenuEntry>& list, const juce::String& text)
-{
-    for (auto& e : list)
-        if (e.text == text)
-            return &e;
-    return nullptr;
-}
-
-int tickedCount(const std::vector<LayerMenuEntry>& list)
-{
-    return (int)std::count_if(list.begin(), list.end(), [](auto& e) { return e.ticked; });
-}
-
 /** Single-line labels whose text would not fit even at their smallest horizontal scale. */
 void collectClippedLabels(juce::Component& parent, juce::StringArray& clipped)
 {

@@ -1,5 +1,6 @@
 #include "catalog/PluginLibrary.h"
 #include "store/UserDefaults.h"
+#include "support/MenuEntries.h"
 #include "support/MessageLoop.h"
 #include "support/TempFolder.h"
 #include "ui/PluginManagerView.h"
@@ -29,22 +30,6 @@ juce::PluginDescription fakeInstrument(const juce::String& name)
     return d;
 }
 
-struct MenuEntry
-{
-    juce::String text;
-    bool ticked;
-    std::function<void()> action;
-};
-
-std::vector<MenuEntry> entries(const juce::PopupMenu& menu)
-{
-    std::vector<MenuEntry> list;
-    juce::PopupMenu::MenuItemIterator it(menu);
-    while (it.next())
-        if (!it.getItem().isSeparator)
-            list.push_back({it.getItem().text, it.getItem().isTicked, it.getItem().action});
-    return list;
-}
 } // namespace
 
 class PluginManagerViewTest : public ::testing::Test, protected ViewSetup
@@ -72,7 +57,7 @@ TEST_F(PluginManagerViewTest, SlotsOfEveryCategoryButThePadAreStoredWhole)
     EXPECT_EQ(view.sectionTitles(), juce::StringArray({"Piano", "Electric Piano", "Classic Keys",
                                                        "Organ", "Strings & Pads"}));
 
-    auto menu = entries(view.slotMenu(InstrumentCategory::piano, 2));
+    auto menu = menuEntries(view.slotMenu(InstrumentCategory::piano, 2));
     ASSERT_EQ(menu.size(), 3u);
     EXPECT_EQ(menu[0].text, "Empty");
     EXPECT_TRUE(menu[0].ticked);
@@ -85,15 +70,15 @@ TEST_F(PluginManagerViewTest, SlotsOfEveryCategoryButThePadAreStoredWhole)
     EXPECT_EQ(library->instrumentSlots->at((int)InstrumentCategory::piano), expected);
     EXPECT_EQ(view.slotText(InstrumentCategory::piano, 2), "Zeta Piano");
     EXPECT_EQ(view.slotText(InstrumentCategory::piano, 0), "Empty");
-    EXPECT_TRUE(entries(view.slotMenu(InstrumentCategory::piano, 2))[2].ticked);
+    EXPECT_TRUE(menuEntries(view.slotMenu(InstrumentCategory::piano, 2))[2].ticked);
 
     // The same plug-in may fill a second slot; the file keeps both.
-    entries(view.slotMenu(InstrumentCategory::piano, 0))[2].action();
+    menuEntries(view.slotMenu(InstrumentCategory::piano, 0))[2].action();
     auto reopened = openLibrary();
     EXPECT_EQ(reopened->slots(InstrumentCategory::piano),
               (PluginLibrary::Slots{zeta, std::nullopt, zeta}));
 
-    entries(view.slotMenu(InstrumentCategory::piano, 2))[0].action();
+    menuEntries(view.slotMenu(InstrumentCategory::piano, 2))[0].action();
     EXPECT_EQ(library->assignedPlugins(InstrumentCategory::piano), std::vector<PluginRef>{zeta});
 
     loc.language = AppLanguage::spanish;
@@ -116,7 +101,7 @@ TEST_F(PluginManagerViewTest, NoInstalledInstrumentsShowsOnlyTheMessageUntilARes
     // The click is handled a message later, and the message is hidden while the scan runs:
     // wait for the scan's end.
     EXPECT_TRUE(waitUntil([&] { return !library->isScanning() && !view.showsEmptyMessage(); }));
-    EXPECT_EQ(entries(view.slotMenu(InstrumentCategory::organ, 0)).size(), 2u);
+    EXPECT_EQ(menuEntries(view.slotMenu(InstrumentCategory::organ, 0)).size(), 2u);
 }
 
 TEST_F(PluginManagerViewTest, AScanShowsItsProgressAndKeepsTheListUntilItEnds)
@@ -152,7 +137,7 @@ TEST_F(PluginManagerViewTest, AScanShowsItsProgressAndKeepsTheListUntilItEnds)
     waitForScan(*slow);
     EXPECT_TRUE(scanning.progressText().isEmpty());
     EXPECT_TRUE(scanning.rescanButton().isEnabled());
-    EXPECT_EQ(entries(scanning.slotMenu(InstrumentCategory::piano, 0))[1].text, "New Piano");
+    EXPECT_EQ(menuEntries(scanning.slotMenu(InstrumentCategory::piano, 0))[1].text, "New Piano");
 
     // A rescan keeps what was found until it publishes; a library closed in the middle of
     // one stops it and waits for its thread.
@@ -160,7 +145,7 @@ TEST_F(PluginManagerViewTest, AScanShowsItsProgressAndKeepsTheListUntilItEnds)
     scanning.rescanButton().triggerClick();
     drainMessages();
     ASSERT_TRUE(slow->isScanning());
-    EXPECT_EQ(entries(scanning.slotMenu(InstrumentCategory::piano, 0))[1].text, "New Piano");
+    EXPECT_EQ(menuEntries(scanning.slotMenu(InstrumentCategory::piano, 0))[1].text, "New Piano");
 }
 
 } // namespace norvane::test
