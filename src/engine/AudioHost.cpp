@@ -1,11 +1,11 @@
 #include "engine/AudioHost.h"
 
+#include "core/Realtime.h"
 #include "engine/JackPortNames.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include <sched.h>
 
 namespace norvane
 {
@@ -42,10 +42,11 @@ public:
         host.times.record(took.count(), 1000.0 * numSamples / host.rate);
         if (!schedulingKnown)
         {
-            // Once, on the first call: the scheduling the driver gave this thread (a system
-            // call that takes no lock, unlike pthread_getschedparam).
-            const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
-            host.realtimeCallback.store(policy == SCHED_FIFO || policy == SCHED_RR);
+            // Once, on the first call: the scheduling the driver gave this thread. JACK's
+            // come real-time; ALSA's runs at normal priority, where the window could hold it
+            // up, so it asks for real-time scheduling itself (system calls that take no lock).
+            host.realtimeCallback.store(Realtime::thisThreadIsRealtime() ||
+                                        Realtime::raiseThisThread(Realtime::audioPriority));
             schedulingKnown = true;
         }
     }

@@ -1,9 +1,10 @@
 #include "input/MidiSystem.h"
 
+#include "core/Realtime.h"
+
 #include <juce_audio_devices/juce_audio_devices.h>
 
 #include <alsa/asoundlib.h>
-#include <pthread.h>
 
 namespace norvane
 {
@@ -21,14 +22,9 @@ public:
     void handleIncomingMidiMessage(juce::MidiInput*, const juce::MidiMessage& message) override
     {
         // The toolkit's MIDI thread runs at normal priority, where a busy window can hold it
-        // up; on its first message it asks for real-time scheduling, as the audio thread has.
+        // up; on its first message it asks for real-time scheduling, below the audio thread's.
         // Refused (no rights), it carries on as it was.
-        thread_local const bool raised = []
-        {
-            sched_param realtime{};
-            realtime.sched_priority = 10;
-            return pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0;
-        }();
+        thread_local const bool raised = Realtime::raiseThisThread(Realtime::midiPriority);
         (void)raised;
 
         // A packet carries at most 256 bytes; longer system-exclusive data is cut there, which

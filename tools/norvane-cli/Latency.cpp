@@ -5,6 +5,7 @@
 #include "aids/Metronome.h"
 #include "app/AppState.h"
 #include "catalog/PluginLibrary.h"
+#include "core/Realtime.h"
 #include "core/Scheduler.h"
 #include "engine/SamplerNode.h"
 #include "engine/SimulatedAudioDevice.h"
@@ -24,7 +25,6 @@
 #include <map>
 #include <thread>
 
-#include <pthread.h>
 
 namespace norvane::cli
 {
@@ -249,10 +249,8 @@ int latency(const std::vector<std::string>& args)
         std::thread feederThread(
             [&]
             {
-                // A MIDI driver's thread, as the program raises its own (see JuceMidiSystem).
-                sched_param realtime{};
-                realtime.sched_priority = 10;
-                pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime);
+                // A MIDI driver's thread, as the program raises its own.
+                Realtime::raiseThisThread(Realtime::midiPriority);
                 const auto start = Clock::now() + std::chrono::milliseconds(500);
                 for (const auto& m : *messages)
                 {

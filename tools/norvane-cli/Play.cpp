@@ -3,6 +3,7 @@
 #include "FeederMidi.h"
 
 #include "app/AppState.h"
+#include "core/Realtime.h"
 #include "core/Scheduler.h"
 #include "input/MidiFileReader.h"
 #include "store/UserDefaults.h"
@@ -14,7 +15,6 @@
 #include <cstdio>
 #include <thread>
 
-#include <pthread.h>
 
 namespace norvane::cli
 {
@@ -131,9 +131,7 @@ int play(const std::vector<std::string>& args)
                 [&]
                 {
                     // A MIDI driver's thread, as the program raises its own.
-                    sched_param realtime{};
-                    realtime.sched_priority = 10;
-                    pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime);
+                    Realtime::raiseThisThread(Realtime::midiPriority);
                     const auto start = std::chrono::steady_clock::now();
                     for (const auto& m : *messages)
                     {
