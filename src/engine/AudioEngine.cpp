@@ -483,7 +483,7 @@ std::vector<AudioOutputDevice> AudioEngine::listOutputDevices()
 }
 
 void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& device,
-                                     std::optional<AudioHost::DeviceFormat> format)
+                                     std::optional<DeviceFormat> format)
 {
     const auto wanted = format.value_or(outputFormat.get());
     const bool wasRunning = audioHost->isRunning();
@@ -521,7 +521,7 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
         prepareDamperSounds(); // for the new device's rate
 }
 
-void AudioEngine::selectOutputFormat(AudioHost::DeviceFormat format)
+void AudioEngine::selectOutputFormat(DeviceFormat format)
 {
     if (!playsThroughDevice || !audioHost->deviceFigures())
         outputFormat = format; // for the next device that opens

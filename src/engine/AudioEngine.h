@@ -82,7 +82,7 @@ public:
     Published<std::vector<AudioOutputDevice>> availableOutputDevices{*this, {}};
     /** The buffer size and sample rate the musician asked of the output (what the device
         does is in host().deviceFigures()). */
-    Published<AudioHost::DeviceFormat> outputFormat{*this, {}};
+    Published<DeviceFormat> outputFormat{*this, {}};
     Published<double> masterVolume{*this, 0.85}; ///< 0…1 linear, applied to the main mixer
     Published<bool> customSoundFontInstalled{*this, false};
 
@@ -170,11 +170,11 @@ public:
     /** Switches the output; nothing = the system default. The device is asked for `format`,
         or for outputFormat when none is given; it may refuse them and keep its own. */
     void selectOutputDevice(const std::optional<AudioOutputDevice>& device,
-                            std::optional<AudioHost::DeviceFormat> format = std::nullopt);
+                            std::optional<DeviceFormat> format = std::nullopt);
 
     /** Opens the current output again with another buffer size or rate; with no device open,
         only remembers them. A device that cannot open so goes back to what it played. */
-    void selectOutputFormat(AudioHost::DeviceFormat format);
+    void selectOutputFormat(DeviceFormat format);
 
     /** The buffer sizes offered to the musician, in frames. */
     static constexpr int minimumBufferSize = 64, maximumBufferSize = 1024;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <chrono>
 
-
 namespace norvane
 {
 

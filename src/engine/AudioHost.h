@@ -99,8 +99,6 @@ public:
         juce::String name;
     };
 
-    using DeviceFormat = norvane::DeviceFormat;
-
     /** Every device with at least one output channel, type by type in the system's order. */
     std::vector<OutputDevice> outputDevices();
 

@@ -90,7 +90,7 @@ void SessionStore::restore()
         metronome.volume = *state->metronomeVolume;
 
     // A size or rate outside what a device could be asked for is the default's.
-    AudioHost::DeviceFormat format;
+    DeviceFormat format;
     if (state->audioBufferSize && *state->audioBufferSize >= AudioEngine::minimumBufferSize &&
         *state->audioBufferSize <= AudioEngine::maximumBufferSize)
         format.bufferSize = *state->audioBufferSize;

@@ -239,7 +239,7 @@ TEST(LiveDevice, TheFiguresCountSlowCallbacksAndTheDriversXruns)
     AudioEngine engine(scheduler, options);
     for (const auto& d : engine.listOutputDevices())
         if (d.type == SimulatedAudioDeviceType::typeName)
-            engine.selectOutputDevice(d, AudioHost::DeviceFormat{256});
+            engine.selectOutputDevice(d, DeviceFormat{256});
     ASSERT_EQ(engine.host().deviceName(), SimulatedAudioDeviceType::deviceName);
     engine.host().stopPlaying();
 

@@ -109,7 +109,7 @@ int play(const std::vector<std::string>& args)
                                             : ("no output device is called " + deviceName).c_str());
             result = 1;
         }
-        else if (engine.selectOutputDevice(device, AudioHost::DeviceFormat{frames, sampleRate}); engine.loadError.get())
+        else if (engine.selectOutputDevice(device, DeviceFormat{frames, sampleRate}); engine.loadError.get())
         {
             std::fprintf(stderr, "norvane-cli: %s\n", engine.loadError.get()->c_str());
             result = 1;
