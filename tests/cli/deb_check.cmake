@@ -83,7 +83,8 @@ foreach(path /usr/bin/norvane /usr/bin/norvane-cli /usr/bin/norvane-plugin-scan
     /usr/share/applications/${APP_ID}.desktop /usr/share/metainfo/${APP_ID}.metainfo.xml
     /usr/share/icons/hicolor/scalable/apps/${APP_ID}.svg
     /usr/share/icons/hicolor/256x256/apps/${APP_ID}.png
-    /usr/share/man/man1/norvane.1 /usr/share/man/man1/norvane-cli.1)
+    /usr/share/man/man1/norvane.1.gz /usr/share/man/man1/norvane-cli.1.gz
+    /usr/share/doc/norvane/copyright)
   string(REPLACE "." "\\." pattern "${path}")
   string(REPLACE "+" "\\+" pattern "${pattern}")
   if(NOT contents MATCHES " \\.${pattern}\n")
