@@ -2,6 +2,8 @@
 
 #include "store/FileWriter.h"
 
+#include <algorithm>
+
 #include "core/MessageThread.h"
 #include "store/AppData.h"
 
@@ -32,9 +34,55 @@ AppState::AppState(Scheduler& s, Options options)
       audioEngine(s, engineOptions(options)), midiManager(audioEngine, std::move(options.midi), s),
       keyboardInput(midiManager), dronePadController(audioEngine.dronePad(), s),
       livePatchStore(folderOf(options).getChildFile("LivePatches.json")),
+      controllerBindings(folderOf(options).getChildFile("Controllers.json")),
       loc(options.localization != nullptr ? *options.localization : Localization::shared()),
       updates(options.updateFeed.value_or(UpdateChecker::defaultFeed())), folder(folderOf(options))
 {
+    // The player's controllers play from the first block, whatever the session holds.
+    midiManager.useBindings(controllerBindings.bindings);
+    bindingsWatch = controllerBindings.bindings.observe(
+        [this](const std::vector<ControllerBinding>& list) { midiManager.useBindings(list); });
+    learnWatch = audioEngine.learnedBindings.add([this](const ControllerBinding& b)
+                                                 { controllerBindings.bind(b); });
+    pressWatch = audioEngine.controlPresses.add([this](ControlTarget t) { press(t); });
+}
+
+void AppState::press(const ControlTarget& target)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    using K = ControlTarget::Kind;
+    auto& metronome = audioEngine.metronome();
+    switch (target.kind)
+    {
+    case K::layerEnabled:
+        if (auto* layer = audioEngine.playingLayers()[(size_t)target.layer])
+            layer->isEnabled = !layer->isEnabled.get();
+        break;
+    case K::droneEnabled:
+        dronePadController.isEnabled = !dronePadController.isEnabled.get();
+        break;
+    case K::metronomeRunning:
+        if (metronome.isRunning.get())
+            metronome.stop();
+        else
+            metronome.start();
+        break;
+    case K::metronomeTap:
+        metronome.tap();
+        break;
+    case K::patchNext:
+    case K::patchPrevious:
+        livePatchStore.step(target.kind == K::patchNext ? 1 : -1, audioEngine, dronePadController);
+        break;
+    case K::transposeUp:
+    case K::transposeDown:
+        midiManager.transposeSemitones = std::clamp(
+            midiManager.transposeSemitones.get() + (target.kind == K::transposeUp ? 1 : -1), -12,
+            12);
+        break;
+    default: // panic, the faders and the knobs: done on the audio side already
+        break;
+    }
 }
 
 AppState::~AppState()

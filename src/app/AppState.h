@@ -5,6 +5,7 @@
 #include "engine/AudioEngine.h"
 #include "input/ComputerKeyboardManager.h"
 #include "input/MIDIManager.h"
+#include "store/ControllerBindings.h"
 #include "store/LivePatchStore.h"
 #include "store/Localization.h"
 #include "store/SessionStore.h"
@@ -44,6 +45,9 @@ public:
     /** The end of the run: the session is saved at once. */
     void willTerminate();
 
+    /** Does what a bound controller or key pressed: flips a switch or fires an action. */
+    void press(const ControlTarget& target);
+
     Scheduler& scheduler;
     UserDefaults& defaults;
     AudioEngine audioEngine;
@@ -51,12 +55,16 @@ public:
     ComputerKeyboardManager keyboardInput;
     DronePadController dronePadController;
     LivePatchStore livePatchStore;
+    ControllerBindings controllerBindings;
     Localization& loc;
     UpdateChecker updates;
     std::unique_ptr<SessionStore> sessionStore;
 
 private:
     juce::File folder;
+    CallbackList<ControlTarget>::Subscription pressWatch;
+    CallbackList<const ControllerBinding&>::Subscription learnWatch;
+    CallbackList<const std::vector<ControllerBinding>&>::Subscription bindingsWatch;
 };
 
 } // namespace norvane

@@ -132,7 +132,10 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     masterVolume.setClamp(within(0.0, 1.0, 0.85));
     masterVolume.setDidChange(
         [this](const double&)
-        { audioHost->mainMixerNode().setOutputVolume((float)masterVolume.get()); });
+        {
+            if (!followingMaster)
+                audioHost->mainMixerNode().setOutputVolume((float)masterVolume.get());
+        });
     audioHost->mainMixerNode().setOutputVolume((float)masterVolume.get());
 
     // 13–14. Sounds, then compressor and reverb settings, A to D then the drone.
@@ -262,22 +265,52 @@ void AudioEngine::collect()
     PerformanceNotice notice;
     while (performance->takeNotice(notice))
     {
-        if (notice.kind == PerformanceNotice::Kind::programChange)
+        const auto target = ControlTarget::fromIndex(notice.target);
+        switch (notice.kind)
         {
+        case PerformanceNotice::Kind::programChange:
             programChanges.call(notice.value);
-            continue;
+            break;
+        case PerformanceNotice::Kind::controlMoved:
+            if (target)
+                followControl(*target, notice.amount);
+            break;
+        case PerformanceNotice::Kind::controlPressed:
+            if (target)
+                controlPresses.call(*target);
+            break;
+        case PerformanceNotice::Kind::learned:
+            if (target)
+            {
+                ControllerBinding b;
+                b.target = *target;
+                b.source = notice.source == 0x90 ? ControllerBinding::Source::note
+                                                 : ControllerBinding::Source::controller;
+                b.number = notice.value;
+                b.channel = notice.channel;
+                learnedBindings.call(b);
+            }
+            break;
         }
-        // A controller moved a fader on the audio side: the model follows.
-        const double v = notice.value / 127.0;
-        if (notice.target == 1)
-            masterVolume = v;
-        else if (notice.target >= 2 && notice.target <= 5)
-            layers[(size_t)(notice.target - 2)]->volume = v;
     }
 
     collectSwitches();
     for (auto* p : processors)
         p->collectRetired();
+}
+
+void AudioEngine::followControl(const ControlTarget& target, double amount)
+{
+    // A controller moved it on the audio side: the model follows, without writing back.
+    if (target.kind == ControlTarget::Kind::masterVolume)
+    {
+        const juce::ScopedValueSetter<bool> following(followingMaster, true);
+        masterVolume = amount;
+    }
+    else if (target.kind == ControlTarget::Kind::droneVolume)
+        drone->followControl(target.kind, amount);
+    else if (target.isLayerTarget())
+        layers[(size_t)target.layer]->followControl(target.kind, amount);
 }
 
 std::array<SoundLayer*, 5> AudioEngine::allLayers()

@@ -131,6 +131,11 @@ public:
     CallbackList<const PlayedState&> played;
     /** Called from collect() with the number of each Program Change played. */
     CallbackList<int> programChanges;
+    /** Called from collect() when a bound controller or key pressed a switch or an action
+        (a continuous target's moves are followed here: the published values change). */
+    CallbackList<ControlTarget> controlPresses;
+    /** Called from collect() with the binding a learning controller or key made. */
+    CallbackList<const ControllerBinding&> learnedBindings;
 
     static constexpr double collectInterval = 1.0 / 60.0;
 
@@ -246,6 +251,7 @@ private:
     void switchLayer(SoundLayer& layer);
     void providePlugin(SoundLayer& layer, int chain, std::uint32_t generation, bool instrument);
     void collectSwitches();
+    void followControl(const ControlTarget& target, double amount);
     /** Readies a plug-in node for the graph's rate and block before the audio side has it. */
     void prepare(PluginNode& node);
     void postToLayers(PerformanceEvent event);
@@ -257,6 +263,7 @@ private:
     juce::File folder;
     std::string bankPath;
     bool playsThroughDevice = false;
+    bool followingMaster = false; // the audio side set the master level: not written back
     std::optional<AudioOutputDevice> openChoice; // none = the system default
     std::unique_ptr<AudioHost> audioHost;
     std::unique_ptr<DeviceStatus> status;

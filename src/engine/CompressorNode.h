@@ -19,6 +19,10 @@ class CompressorNode final : public NodeProcessor
 public:
     CompressorNode() : NodeProcessor("Compressor", Inputs::stereo) {}
 
+    /** The head-room that compresses nothing: an amount of compression a from 0 to 1 sets
+        (1 − a) × this. */
+    static constexpr float fullHeadRoom = 40.0f;
+
     void setThreshold(float decibels) noexcept { threshold.store(decibels); }
     void setHeadRoom(float decibels) noexcept { headRoom.store(decibels); }
     float getThreshold() const noexcept { return threshold.load(); }

@@ -95,7 +95,8 @@ void SoundLayer::edit(const std::function<void(LayerChain&)>& change)
 {
     if (isGatheringChange())
         return; // the commit writes the whole set-up into the chain it prepares
-    change(audio.liveChain());
+    if (!followingAudio)
+        change(audio.liveChain());
     if (pendingChain >= 0)
         change(audio.chain(pendingChain));
 }
@@ -124,7 +125,7 @@ void SoundLayer::writeSetupTo(LayerChain& c)
     c.eq().setGain(EqualizerNode::mid, (float)eqMidGain.get());
     c.eq().setGain(EqualizerNode::high, (float)eqHighGain.get());
     c.compressor().setThreshold(-24.0f);
-    c.compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * 40.0));
+    c.compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * CompressorNode::fullHeadRoom));
     writeReverbTo(c);
 }
 
@@ -303,6 +304,37 @@ void SoundLayer::takeReport(const PlayedState::LayerNotes& notes)
         }
 }
 
+void SoundLayer::followControl(ControlTarget::Kind kind, double amount)
+{
+    using K = ControlTarget::Kind;
+    const double decibels = (2.0 * amount - 1.0) * EqualizerNode::maximumGain;
+    const juce::ScopedValueSetter<bool> following(followingAudio, true);
+    switch (kind)
+    {
+    case K::layerVolume:
+    case K::droneVolume:
+        volume = amount;
+        break;
+    case K::layerReverbAmount:
+        reverbAmount = amount;
+        break;
+    case K::layerCompressionAmount:
+        compressionAmount = amount;
+        break;
+    case K::layerEqLowGain:
+        eqLowGain = decibels;
+        break;
+    case K::layerEqMidGain:
+        eqMidGain = decibels;
+        break;
+    case K::layerEqHighGain:
+        eqHighGain = decibels;
+        break;
+    default:
+        break;
+    }
+}
+
 double SoundLayer::envelopeMultiplier() const
 {
     return audio.envelopeMultiplier();
@@ -332,7 +364,7 @@ void SoundLayer::applyCompression()
         [this](LayerChain& c)
         {
             c.compressor().setThreshold(-24.0f);
-            c.compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * 40.0));
+            c.compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * CompressorNode::fullHeadRoom));
         });
 }
 

@@ -5,6 +5,7 @@
 #include "core/Observable.h"
 #include "engine/VelocityCurve.h"
 #include "engine/realtime/PerformanceEvents.h"
+#include "input/ControlTarget.h"
 
 #include <juce_core/juce_core.h>
 
@@ -122,6 +123,11 @@ public:
         block it learns of). */
     void takeReport(const PlayedState::LayerNotes& notes);
 
+    /** A bound controller moved one of the layer's controls on the audio side to `amount`
+        (0…1 of the control's range): the published value follows, and is not written back
+        to the chain that plays, which is ahead of it. */
+    void followControl(ControlTarget::Kind kind, double amount);
+
     double envelopeMultiplier() const;
     /** The fader's gain now: volume × envelope. */
     float outputGain() const;
@@ -204,6 +210,7 @@ private:
     // Kept by the engine: the chain being prepared, its generation, whether a commit waits
     // for a free chain, and what a gathered change asked of the plug-ins.
     int changeDepth = 0;
+    bool followingAudio = false; // followControl(): the live chain has the value already
     int pendingChain = -1;
     std::uint32_t pendingGeneration = 0;
     bool reloadRequested = false;

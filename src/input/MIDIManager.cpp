@@ -71,6 +71,18 @@ MIDIManager::MIDIManager(AudioEngine& engineIn, std::unique_ptr<MidiSystem> midi
                               { target(PerformanceRouter::volume, volumeTarget); });
     expressionTarget.setDidChange([this, target](const CCDestination&)
                                   { target(PerformanceRouter::expression, expressionTarget); });
+    sustainPedalInverted.setDidChange(
+        [this, setting](const bool&)
+        { setting(PerformanceEvent::Kind::setPedalPolarity, sustainPedalInverted.get(), 0); });
+    learningTarget.setDidChange(
+        [this, setting](const std::optional<ControlTarget>&)
+        {
+            const auto& target = learningTarget.get();
+            setting(PerformanceEvent::Kind::learnControl, target ? target->index() : 0xFF, 0);
+        });
+    // The audio side stops learning as it binds.
+    learnedWatch = engine.learnedBindings.add([this](const ControllerBinding&)
+                                              { learningTarget = std::nullopt; });
     setting(PerformanceEvent::Kind::setTransposition, 0, 0);
     for (int which :
          {PerformanceRouter::modulation, PerformanceRouter::volume, PerformanceRouter::expression})
@@ -244,6 +256,7 @@ MidiSystem::BytesCallback MIDIManager::byteCallback(int lane)
                            e.status = m.kind;
                            e.data1 = m.data1;
                            e.data2 = m.data2;
+                           e.channel = m.channel;
                            e.arrivalNanos = arrival;
                            router->post((PerformanceRouter::Lane)lane, e);
                        });
@@ -262,6 +275,7 @@ void MIDIManager::processNow(const std::uint8_t* bytes, std::size_t count)
                        e.status = m.kind;
                        e.data1 = m.data1;
                        e.data2 = m.data2;
+                       e.channel = m.channel;
                        post(e);
                    });
 }
@@ -311,6 +325,22 @@ void MIDIManager::panic()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
     post({PerformanceEvent::Kind::panic});
+}
+
+void MIDIManager::useBindings(const std::vector<ControllerBinding>& bindings)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    post({PerformanceEvent::Kind::clearBindings});
+    for (auto& b : bindings)
+    {
+        PerformanceEvent e;
+        e.kind = PerformanceEvent::Kind::bindControl;
+        e.status = b.source == ControllerBinding::Source::note ? 0x90 : 0xB0;
+        e.data1 = (std::uint8_t)std::clamp(b.number, 0, 127);
+        e.data2 = b.target.index();
+        e.channel = (std::uint8_t)std::clamp(b.channel, 0, 16);
+        post(e);
+    }
 }
 
 void MIDIManager::takeReport(const PlayedState& state)

@@ -4,6 +4,7 @@
 #include "core/Scheduler.h"
 #include "engine/realtime/PerformanceEvents.h"
 #include "input/CCDestination.h"
+#include "input/ControlTarget.h"
 #include "input/MidiParser.h"
 #include "input/MidiSystem.h"
 
@@ -62,6 +63,11 @@ public:
     Published<CCDestination> expressionTarget{*this, CCDestination::off}; ///< controller 11
     Published<CCDestination> modulationTarget{*this, CCDestination::off}; ///< controller 1
     Published<CCDestination> volumeTarget{*this, CCDestination::off};     ///< controller 7
+    /** For pedals wired the other way: down below 64 instead of from 64. */
+    Published<bool> sustainPedalInverted{*this, false};
+    /** The target the next controller or key struck is bound to, while the player teaches
+        one; nothing otherwise. Setting it starts or stops learning on the audio side. */
+    Published<std::optional<ControlTarget>> learningTarget{*this, std::nullopt};
 
     /** Called with the number (0–127) of every Program Change. */
     std::function<void(int)> onProgramChange;
@@ -90,6 +96,13 @@ public:
     void toggleOnScreenKey(int note);
     /** Forgets every held, latched and pedal-held note and silences the four layers. */
     void panic();
+
+    // ---- Controller bindings -------------------------------------------------------------
+    /** The player's bindings, for the audio side to play by from the next block: a bound
+        controller or key does its target's job and nothing else. */
+    void useBindings(const std::vector<ControllerBinding>& bindings);
+    void learn(const ControlTarget& target) { learningTarget = target; }
+    void cancelLearning() { learningTarget = std::nullopt; }
 
     /** The notes the pedal holds, as the audio side last reported. */
     const std::set<int>& heldByPedal() const { return pedalHeld; }
@@ -125,6 +138,7 @@ private:
     std::unique_ptr<TimerHandle> pollTimer;
     CallbackList<const PlayedState&>::Subscription playedWatch;
     CallbackList<int>::Subscription programWatch;
+    CallbackList<const ControllerBinding&>::Subscription learnedWatch;
     juce::WeakReference<MIDIManager> self;
 
     JUCE_DECLARE_WEAK_REFERENCEABLE(MIDIManager)

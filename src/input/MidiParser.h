@@ -6,13 +6,14 @@
 namespace norvane
 {
 
-/** One channel message taken from raw MIDI bytes; the channel is dropped, since every channel
-    is treated alike. */
+/** One channel message taken from raw MIDI bytes. Notes and controllers play alike on every
+    channel; the channel matters only to a controller binding that names one. */
 struct ChannelMessage
 {
     std::uint8_t kind = 0; ///< status AND 0xF0: 0x80 … 0xE0
     std::uint8_t data1 = 0;
-    std::uint8_t data2 = 0; ///< 0 for one-data-byte messages
+    std::uint8_t data2 = 0;   ///< 0 for one-data-byte messages
+    std::uint8_t channel = 1; ///< 1–16
 
     bool operator==(const ChannelMessage&) const = default;
 };
@@ -54,6 +55,7 @@ void parseMidiBytes(const std::uint8_t* bytes, std::size_t count, Sink&& sink)
         message.kind = (std::uint8_t)(status & 0xF0);
         message.data1 = bytes[i + 1];
         message.data2 = dataBytes == 2 ? bytes[i + 2] : 0;
+        message.channel = (std::uint8_t)((status & 0x0F) + 1);
         sink(message);
 
         i += 1 + dataBytes;

@@ -25,6 +25,8 @@ std::string SessionState::encode() const
     putText("expressionTarget", expressionTarget);
     putText("modulationTarget", modulationTarget);
     putText("volumeTarget", volumeTarget);
+    if (sustainPedalInverted)
+        o->setProperty("sustainPedalInverted", *sustainPedalInverted);
     if (metronomeBPM)
         o->setProperty("metronomeBPM", *metronomeBPM);
     if (metronomeBeatsPerBar)
@@ -56,6 +58,7 @@ std::optional<SessionState> SessionState::decode(const std::string& document)
     s.expressionTarget = r.optional("expressionTarget", asString);
     s.modulationTarget = r.optional("modulationTarget", asString);
     s.volumeTarget = r.optional("volumeTarget", asString);
+    s.sustainPedalInverted = r.optional("sustainPedalInverted", asBool);
     s.metronomeBPM = r.optional("metronomeBPM", asDouble);
     s.metronomeBeatsPerBar = r.optional("metronomeBeatsPerBar", asInt);
     s.metronomeUnit = r.optional("metronomeUnit", asInt);

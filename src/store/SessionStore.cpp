@@ -33,6 +33,7 @@ SessionState SessionStore::capture() const
     s.expressionTarget = std::string(rawValue(midi.expressionTarget.get()));
     s.modulationTarget = std::string(rawValue(midi.modulationTarget.get()));
     s.volumeTarget = std::string(rawValue(midi.volumeTarget.get()));
+    s.sustainPedalInverted = midi.sustainPedalInverted.get();
     if (const auto& selected = engine.selectedOutputDeviceID.get())
         for (const auto& device : engine.availableOutputDevices.get())
             if (device.id == *selected)
@@ -79,6 +80,7 @@ void SessionStore::restore()
     midi.expressionTarget = destination(state->expressionTarget);
     midi.modulationTarget = destination(state->modulationTarget);
     midi.volumeTarget = destination(state->volumeTarget);
+    midi.sustainPedalInverted = state->sustainPedalInverted.value_or(false);
 
     auto& metronome = engine.metronome();
     if (state->metronomeBPM)
@@ -121,6 +123,7 @@ void SessionStore::beginObserving()
     { kept.push_back(std::make_shared<decltype(subscription)>(std::move(subscription))); };
     keep(midi.transposeSemitones.observe([this](const int&) { changed(); }));
     keep(midi.selectedSourceID.observe([this](const auto&) { changed(); }));
+    keep(midi.sustainPedalInverted.observe([this](const bool&) { changed(); }));
     for (auto* target : {&midi.expressionTarget, &midi.modulationTarget, &midi.volumeTarget})
         keep(target->observe([this](const CCDestination&) { changed(); }));
 

@@ -27,6 +27,7 @@ struct SessionState
     std::optional<int> audioBufferSize;     ///< frames asked of the output
     std::optional<double> audioSampleRate; ///< Hz asked of it; 0 = the device's own
     std::optional<std::string> expressionTarget, modulationTarget, volumeTarget;
+    std::optional<bool> sustainPedalInverted;
     std::optional<double> metronomeBPM;
     std::optional<int> metronomeBeatsPerBar, metronomeUnit;
     std::optional<double> metronomeVolume;

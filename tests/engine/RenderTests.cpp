@@ -93,6 +93,16 @@ TEST_F(RenderTest, RenderingAPerformanceNeverAllocatesOnTheAudioThread)
     auto& metronome = engine->metronome();
     metronome.signature = TimeSignature{6, 8};
     metronome.bpm = 240.0;
+    // Bound controllers and keys: knobs and faders after pickup, switches, a learnt binding.
+    using K = ControlTarget::Kind;
+    using S = ControllerBinding::Source;
+    m.useBindings({{ControlTarget::ofLayer(K::layerReverbAmount, 0), S::controller, 20, 0},
+                   {ControlTarget::ofLayer(K::layerEqMidGain, 1), S::controller, 21, 1},
+                   {ControlTarget::master(), S::controller, 22, 0},
+                   {ControlTarget::ofLayer(K::layerEnabled, 3), S::note, 30, 0},
+                   {ControlTarget::of(K::transposeUp), S::controller, 23, 0}});
+    m.sustainPedalInverted = true;
+    m.learn(ControlTarget::of(K::droneVolume));
 
     // A scripted performance: chords, a run, the pedal, bends, controllers, panic.
     std::vector<TimedMessage> script;
@@ -111,6 +121,13 @@ TEST_F(RenderTest, RenderingAPerformanceNeverAllocatesOnTheAudioThread)
             add({0x91, (std::uint8_t)n, (std::uint8_t)(30 + n)}, 0.005);
         add({0xE0, 0x00, 0x60});
         add({0xB0, 7, 90});
+        for (int v = 0; v < 128; v += 9)
+            for (std::uint8_t number : {20, 21, 22, 24})
+                add({0xB0, number, (std::uint8_t)v}, 0.002);
+        add({0x90, 30, 100});
+        add({0x80, 30, 0});
+        add({0xB0, 23, 127});
+        add({0xB0, 23, 0});
         for (int n = 40; n < 90; n += 3)
             add({0x81, (std::uint8_t)n, 0}, 0.005);
         for (int n : {48, 55, 60, 64, 67, 72})

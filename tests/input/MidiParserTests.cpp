@@ -30,11 +30,11 @@ TEST(MidiParser, TrickyInputs)
     };
     const Case cases[] = {
         {"note on", {0x90, 60, 100}, {M{0x90, 60, 100}}},
-        {"any channel", {0x9F, 60, 100, 0x83, 61, 0}, {M{0x90, 60, 100}, M{0x80, 61, 0}}},
+        {"any channel", {0x9F, 60, 100, 0x83, 61, 0}, {M{0x90, 60, 100, 16}, M{0x80, 61, 0, 4}}},
         {"running status plays only the first note", {0x90, 60, 100, 64, 100}, {M{0x90, 60, 100}}},
         {"truncated message dropped", {0x90, 60}, {}},
         {"truncated after a whole one", {0xB0, 64, 127, 0xE0, 0}, {M{0xB0, 64, 127}}},
-        {"one-data-byte messages", {0xC5, 7, 0xD0, 33}, {M{0xC0, 7, 0}, M{0xD0, 33, 0}}},
+        {"one-data-byte messages", {0xC5, 7, 0xD0, 33}, {M{0xC0, 7, 0, 6}, M{0xD0, 33, 0}}},
         {"one-data-byte message cut off", {0xC0}, {}},
         {"system exclusive skipped byte by byte",
          {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x90, 60, 1},
@@ -44,7 +44,7 @@ TEST(MidiParser, TrickyInputs)
          {M{0x90, 62, 90}}},
         {"system bytes and stray data skipped",
          {0xFF, 0xFE, 0xF8, 0x12, 0x7F, 0xB3, 64, 63},
-         {M{0xB0, 64, 63}}},
+         {M{0xB0, 64, 63, 4}}},
         {"pitch bend", {0xE0, 0x00, 0x40}, {M{0xE0, 0x00, 0x40}}},
         {"polyphonic pressure parsed, ignored later", {0xA0, 60, 10}, {M{0xA0, 60, 10}}},
         {"empty", {}, {}},

@@ -15,9 +15,10 @@
 //
 //   norvane-cli render IN.mid OUT.wav --folder APPFOLDER [--seconds S]
 //       Renders through the composition the application builds on that application folder
-//       (its Session.json, LivePatches.json, SoundFont and the rest, read from a copy, so the
-//       folder itself is never written): a Program Change in the file recalls the patch at
-//       that position exactly as live. The render waits for what a recall loads.
+//       (its Session.json, LivePatches.json, Controllers.json, SoundFont and the rest, read
+//       from a copy, so the folder itself is never written): a Program Change in the file
+//       recalls the patch at that position exactly as live, and bound controllers and keys
+//       do what they do live. The render waits for what a recall loads.
 //
 //   norvane-cli chord N N N…
 //       Prints the chord those MIDI notes form as one line of JSON, or null.

@@ -22,7 +22,7 @@ struct PerformanceEvent
 {
     enum class Kind : std::uint8_t
     {
-        channelMessage,           ///< kind, data1, data2 as parsed (channel dropped); from `input`
+        channelMessage,           ///< kind, data1, data2 and channel as parsed; from `input`
         keyDown,                  ///< data1 = key before transposition, data2 = velocity
         keyUp,                    ///< data1 = key
         screenKey,                ///< data1 = key: latches on, or off again
@@ -37,14 +37,19 @@ struct PerformanceEvent
         enginePitchBend,          ///< bend = 14-bit value, to A–D
         engineSustainNoise,       ///< data1 = 1 down / 0 up: the pedal's damper sound on A–D
         setTransposition,         ///< bend = semitones added to every key from now on
-        setControllerTarget ///< data1 = controller (0: CC 1, 1: CC 7, 2: CC 11), data2 = target
+        setControllerTarget, ///< data1 = controller (0: CC 1, 1: CC 7, 2: CC 11), data2 = target
+        clearBindings,       ///< the player's controller bindings are sent anew
+        bindControl,     ///< status = 0xB0 (CC) or 0x90 (note), data1 = number, data2 = target
+        learnControl,    ///< data1 = target (ControlTarget::index), or 0xFF: stop learning
+        setPedalPolarity ///< data1 = 1: the sustain pedal is down below 64, not from 64
     };
 
     Kind kind = Kind::channelMessage;
     PerformanceInput input = PerformanceInput::midiDevice;
     std::uint8_t status = 0; ///< channel message kind (0x80 … 0xE0)
     std::uint8_t data1 = 0, data2 = 0;
-    std::int8_t layer = -1; ///< 0–3 = A–D, 4 = drone
+    std::uint8_t channel = 0; ///< 1–16 for a channel message or a binding's; 0: any
+    std::int8_t layer = -1;   ///< 0–3 = A–D, 4 = drone
     bool waited = false;    ///< it found the audio side stalled: a key it strikes is not played
     std::int16_t bend = 8192;
     std::int64_t arrivalNanos = 0;
@@ -56,11 +61,16 @@ struct PerformanceNotice
     enum class Kind : std::uint8_t
     {
         programChange, ///< value = program 0–127
-        volumeChange,  ///< target = CCDestination raw index, value = 0–127
+        controlMoved,  ///< target (ControlTarget::index) was set to `amount` (0…1)
+        controlPressed, ///< a bound controller or key pressed the target's switch or action
+        learned, ///< the target was bound to `source` (0xB0 CC, 0x90 note), `value`, `channel`
     };
     Kind kind = Kind::programChange;
     std::uint8_t target = 0;
     std::uint8_t value = 0;
+    std::uint8_t source = 0;
+    std::uint8_t channel = 0;
+    float amount = 0.0f;
 };
 
 /** What sounds, as the audio side saw it at the end of a block: the keys held (after

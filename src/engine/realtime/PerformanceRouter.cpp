@@ -1,6 +1,9 @@
 #include "engine/realtime/PerformanceRouter.h"
 
+#include "engine/CompressorNode.h"
+#include "engine/EqualizerNode.h"
 #include "engine/MixerNode.h"
+#include "engine/ReverbNode.h"
 #include "engine/realtime/LayerProcessor.h"
 
 #include <algorithm>
@@ -206,11 +209,162 @@ void PerformanceRouter::handle(const PerformanceEvent& e) noexcept
         if (e.data1 < controllerTargets.size())
             controllerTargets[e.data1] = e.data2;
         break;
+    case Kind::clearBindings:
+        bound.clear();
+        break;
+    case Kind::bindControl:
+        bound.bind(e.status == 0x90 ? BoundControls::Source::note
+                                    : BoundControls::Source::controller,
+                   e.data1, e.channel, e.data2);
+        break;
+    case Kind::learnControl:
+        learning = e.data1 < ControlTarget::indexCount ? e.data1 : BoundControls::none;
+        break;
+    case Kind::setPedalPolarity:
+        pedalInverted = e.data1 != 0;
+        if (lastPedalValue >= 0)
+            setPedal(pedalIsDown(lastPedalValue));
+        break;
+    }
+}
+
+bool PerformanceRouter::pedalIsDown(int value) const noexcept
+{
+    return pedalInverted ? value < 64 : value >= 64;
+}
+
+bool PerformanceRouter::takenByBinding(const PerformanceEvent& e) noexcept
+{
+    const bool isNote = e.status == 0x90 || e.status == 0x80;
+    if (!isNote && e.status != 0xB0)
+        return false;
+    const bool strike = e.status == 0x90 && e.data2 > 0;
+    const auto source = isNote ? BoundControls::Source::note : BoundControls::Source::controller;
+
+    // Learning: the next controller or key struck is the one.
+    if (learning != BoundControls::none && (strike || !isNote))
+    {
+        bound.bind(source, e.data1, e.channel, learning);
+        PerformanceNotice n{PerformanceNotice::Kind::learned, learning, e.data1};
+        n.source = isNote ? 0x90 : 0xB0;
+        n.channel = e.channel;
+        notify(n);
+        learning = BoundControls::none;
+        return true;
+    }
+
+    const auto target = bound.find(source, e.data1, e.channel);
+    if (target == BoundControls::none)
+        return false;
+    if (isNote && !strike)
+    {
+        // A key that sounded before it was bound is still let go of.
+        if (sentForKey[(size_t)e.input][e.data1 & 0x7F] >= 0)
+            keyUp((int)e.input, e.data1);
+        return true;
+    }
+
+    const auto kind = (ControlTarget::Kind)(target / 4);
+    if (ControlTarget{kind}.behaviour() == ControlTarget::Behaviour::continuous)
+    {
+        if (isNote)
+            return true; // a key cannot hold a fader anywhere
+        if (auto v = bound.follow(target, e.data2, controlValue(target)))
+        {
+            setControlValue(target, *v);
+            PerformanceNotice n{PerformanceNotice::Kind::controlMoved, target};
+            n.amount = *v;
+            notify(n);
+        }
+        return true;
+    }
+
+    if (isNote || bound.pressed(target, e.data2))
+    {
+        if (kind == ControlTarget::Kind::panic)
+            panic(); // at once, here: the message thread only hears of it
+        notify({PerformanceNotice::Kind::controlPressed, target});
+    }
+    return true;
+}
+
+namespace
+{
+
+float toUnit(float decibels)
+{
+    return (decibels + EqualizerNode::maximumGain) / (2.0f * EqualizerNode::maximumGain);
+}
+
+} // namespace
+
+float PerformanceRouter::controlValue(std::uint8_t target) const noexcept
+{
+    using K = ControlTarget::Kind;
+    const auto kind = (K)(target / 4);
+    if (kind == K::masterVolume)
+        return masterMixer.getOutputVolume();
+    if (kind == K::droneVolume)
+        return droneLayer.liveChain().settings.volume.load();
+    auto& chain = layers[target % 4]->liveChain();
+    switch (kind)
+    {
+    case K::layerVolume:
+        return chain.settings.volume.load();
+    case K::layerReverbAmount:
+        return chain.reverb().getParameter(ReverbNode::dryWetMix) / 100.0f;
+    case K::layerCompressionAmount:
+        return 1.0f - chain.compressor().getHeadRoom() / CompressorNode::fullHeadRoom;
+    case K::layerEqLowGain:
+        return toUnit(chain.eq().getGain(EqualizerNode::low));
+    case K::layerEqMidGain:
+        return toUnit(chain.eq().getGain(EqualizerNode::mid));
+    case K::layerEqHighGain:
+        return toUnit(chain.eq().getGain(EqualizerNode::high));
+    default:
+        return 0.0f;
+    }
+}
+
+void PerformanceRouter::setControlValue(std::uint8_t target, float v) noexcept
+{
+    using K = ControlTarget::Kind;
+    const auto kind = (K)(target / 4);
+    if (kind == K::masterVolume)
+        return masterMixer.setOutputVolume(v);
+    if (kind == K::droneVolume)
+        return droneLayer.liveChain().settings.volume.store(v);
+    auto& chain = layers[target % 4]->liveChain();
+    const float decibels = (2.0f * v - 1.0f) * EqualizerNode::maximumGain;
+    switch (kind)
+    {
+    case K::layerVolume:
+        chain.settings.volume.store(v);
+        break;
+    case K::layerReverbAmount:
+        chain.reverb().setParameter(ReverbNode::dryWetMix, v * 100.0f);
+        break;
+    case K::layerCompressionAmount:
+        chain.compressor().setHeadRoom((1.0f - v) * CompressorNode::fullHeadRoom);
+        break;
+    case K::layerEqLowGain:
+        chain.eq().setGain(EqualizerNode::low, decibels);
+        break;
+    case K::layerEqMidGain:
+        chain.eq().setGain(EqualizerNode::mid, decibels);
+        break;
+    case K::layerEqHighGain:
+        chain.eq().setGain(EqualizerNode::high, decibels);
+        break;
+    default:
+        break;
     }
 }
 
 void PerformanceRouter::handleChannelMessage(const PerformanceEvent& e) noexcept
 {
+    if (takenByBinding(e))
+        return;
     const int input = (int)e.input;
     switch (e.status)
     {
@@ -236,7 +390,8 @@ void PerformanceRouter::handleChannelMessage(const PerformanceEvent& e) noexcept
             controller(expression, e.data2);
             break;
         case 64:
-            setPedal(e.data2 >= 64);
+            lastPedalValue = e.data2;
+            setPedal(pedalIsDown(e.data2));
             break;
         default:
             break;
@@ -345,15 +500,18 @@ void PerformanceRouter::setPedal(bool down) noexcept
 
 void PerformanceRouter::controller(int which, int value) noexcept
 {
-    const int target = controllerTargets[(size_t)which];
-    const int v = std::clamp(value, 0, 127);
-    if (target == 1)
-        masterMixer.setOutputVolume((float)(v / 127.0));
-    else if (target >= 2 && target <= 5)
-        layers[(size_t)(target - 2)]->liveChain().settings.volume = (float)(v / 127.0);
+    const int destination = controllerTargets[(size_t)which];
+    std::uint8_t target;
+    if (destination == 1)
+        target = ControlTarget::master().index();
+    else if (destination >= 2 && destination <= 5)
+        target = ControlTarget::ofLayer(ControlTarget::Kind::layerVolume, destination - 2).index();
     else
         return;
-    notify({PerformanceNotice::Kind::volumeChange, (std::uint8_t)target, (std::uint8_t)v});
+    PerformanceNotice n{PerformanceNotice::Kind::controlMoved, target};
+    n.amount = (float)std::clamp(value, 0, 127) / 127.0f;
+    setControlValue(target, n.amount);
+    notify(n);
 }
 
 void PerformanceRouter::panic() noexcept

@@ -3,6 +3,7 @@
 #include "core/LatestValue.h"
 #include "core/SpscFifo.h"
 #include "engine/AudioHost.h"
+#include "engine/realtime/BoundControls.h"
 #include "engine/realtime/PerformanceEvents.h"
 
 #include <array>
@@ -94,6 +95,13 @@ private:
     void screenKey(int key) noexcept;
     void setPedal(bool down) noexcept;
     void controller(int which, int value) noexcept;
+    /** A message the player's bindings (or a binding being learnt) take: true when they did,
+        and it does nothing else. */
+    bool takenByBinding(const PerformanceEvent& e) noexcept;
+    /** Where a continuous target's control stands now, 0…1, and setting it. */
+    float controlValue(std::uint8_t target) const noexcept;
+    void setControlValue(std::uint8_t target, float value) noexcept;
+    bool pedalIsDown(int value) const noexcept;
     void panic() noexcept;
     void releaseEverything() noexcept;
     void noteOn(int note, int velocity) noexcept;
@@ -120,6 +128,10 @@ private:
     // Settings travel as requests too, so that each message meets the ones of its moment.
     int transposition = 0;
     std::array<int, 3> controllerTargets{};
+    BoundControls bound;
+    std::uint8_t learning = BoundControls::none; // the target the next controller or key binds
+    bool pedalInverted = false;
+    int lastPedalValue = -1; // −1 before the first pedal message
     PlayedState::NoteSet clicked, heldByPedal;
     bool pedalDown = false;
     bool changed = true;

@@ -1,0 +1,135 @@
+#include "store/ControllerBindings.h"
+
+#include "store/Json.h"
+
+#include <algorithm>
+
+namespace norvane
+{
+
+namespace
+{
+
+std::optional<ControllerBinding> bindingFrom(const juce::var& value)
+{
+    auto* object = value.getDynamicObject();
+    if (object == nullptr)
+        return std::nullopt;
+    auto number = [object](const char* key) -> std::optional<std::optional<int>>
+    {
+        const auto& raw = object->getProperty(key);
+        if (JsonReader::isAbsent(raw))
+            return std::optional<int>{};
+        auto v = asInt(raw);
+        if (!v)
+            return std::nullopt; // there, but not a whole number
+        return v;
+    };
+
+    const auto name = asString(object->getProperty("target"));
+    const auto target = name ? ControlTarget::fromName(*name) : std::nullopt;
+    const auto cc = number("cc"), note = number("note"), channel = number("channel");
+    if (!target || !cc || !note || !channel || cc->has_value() == note->has_value())
+        return std::nullopt;
+
+    ControllerBinding b;
+    b.target = *target;
+    b.source = cc->has_value() ? ControllerBinding::Source::controller
+                               : ControllerBinding::Source::note;
+    b.number = cc->has_value() ? **cc : **note;
+    b.channel = channel->value_or(0);
+    if (b.number < 0 || b.number > 127 || b.channel < 0 || b.channel > 16)
+        return std::nullopt;
+    return b;
+}
+
+/** The list with `binding` added last, and what it takes over (its target's earlier binding,
+    any binding of the same source) removed. */
+void add(std::vector<ControllerBinding>& list, const ControllerBinding& binding)
+{
+    std::erase_if(list, [&](const ControllerBinding& other)
+                  { return other.target == binding.target || other.sharesSourceWith(binding); });
+    list.push_back(binding);
+}
+
+} // namespace
+
+ControllerBindings::ControllerBindings(juce::File location) : file(std::move(location))
+{
+    const auto text = file.read();
+    if (!text)
+        return;
+    if (auto decoded = decode(*text))
+        bindings = *decoded;
+    else
+        file.markUndecodable();
+}
+
+std::string ControllerBindings::encode(const std::vector<ControllerBinding>& list)
+{
+    juce::Array<juce::var> items;
+    for (auto& b : list)
+    {
+        auto item = juce::DynamicObject::Ptr(new juce::DynamicObject());
+        item->setProperty("target", juce::String(b.target.name()));
+        item->setProperty(b.source == ControllerBinding::Source::controller ? "cc" : "note",
+                          b.number);
+        item->setProperty("channel", b.channel);
+        items.add(juce::var(item.get()));
+    }
+    auto object = juce::DynamicObject::Ptr(new juce::DynamicObject());
+    object->setProperty("bindings", items);
+    return toCompactJson(juce::var(object.get()));
+}
+
+std::optional<std::vector<ControllerBinding>> ControllerBindings::decode(const std::string& text)
+{
+    const auto json = parseJson(text);
+    auto* object = json ? json->getDynamicObject() : nullptr;
+    if (object == nullptr)
+        return std::nullopt;
+    const auto& items = object->getProperty("bindings");
+    if (JsonReader::isAbsent(items))
+        return std::vector<ControllerBinding>{};
+    if (!items.isArray())
+        return std::nullopt;
+
+    // Later bindings win, as if they had been made one after the other.
+    std::vector<ControllerBinding> list;
+    for (auto& item : *items.getArray())
+        if (auto b = bindingFrom(item))
+            add(list, *b);
+    return list;
+}
+
+void ControllerBindings::bind(const ControllerBinding& binding)
+{
+    auto list = bindings.get();
+    add(list, binding);
+    bindings = list;
+    persist();
+}
+
+void ControllerBindings::forget(const ControlTarget& target)
+{
+    auto list = bindings.get();
+    if (std::erase_if(list, [&](const ControllerBinding& b) { return b.target == target; }) == 0)
+        return;
+    bindings = list;
+    persist();
+}
+
+std::optional<ControllerBinding> ControllerBindings::bindingFor(const ControlTarget& target) const
+{
+    for (auto& b : bindings.get())
+        if (b.target == target)
+            return b;
+    return std::nullopt;
+}
+
+bool ControllerBindings::persist()
+{
+    return file.write(encode(bindings.get()));
+}
+
+} // namespace norvane
