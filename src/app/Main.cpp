@@ -8,6 +8,7 @@
 #include "ui/ComputerKeys.h"
 #include "ui/ContentView.h"
 #include "ui/LiveView.h"
+#include "ui/MidiLearn.h"
 #include "ui/Look.h"
 #include "ui/PluginWindowManager.h"
 #include "ui/RootView.h"
@@ -31,8 +32,10 @@ class MainWindow final : public juce::DocumentWindow
 public:
     MainWindow(AppState& app, ThemeStore& theme)
         : juce::DocumentWindow("Norvane", groundColour(theme.backgroundStyle.get()), allButtons),
-          context{theme, app.loc}, look(context)
+          context{theme, app.loc}, learn(context, app.midiManager, app.controllerBindings),
+          look(context)
     {
+        context.midiLearn = &learn;
         watch.watch(theme, [this] { look.refresh(); setBackgroundColour(groundColour(context.theme.backgroundStyle.get())); });
         setLookAndFeel(&look);
         setUsingNativeTitleBar(true);
@@ -63,6 +66,7 @@ public:
 
 private:
     ViewContext context;
+    MidiLearn learn;
     NorvaneLook look;
     ModelWatch watch;
     juce::TooltipWindow tooltips{nullptr, 600};

@@ -54,6 +54,22 @@ constexpr std::string_view layerLetters = "ABCD";
 
 } // namespace
 
+std::optional<ControlTarget> ControlTarget::ofSlot(std::string_view slot, Kind kind)
+{
+    if (slot == "Drone")
+    {
+        if (kind == Kind::layerVolume)
+            return of(Kind::droneVolume);
+        if (kind == Kind::layerEnabled)
+            return of(Kind::droneEnabled);
+        return std::nullopt;
+    }
+    const auto letter = slot.size() == 1 ? layerLetters.find(slot[0]) : std::string_view::npos;
+    if (letter == std::string_view::npos || kind < Kind::layerVolume || kind > Kind::layerEqHighGain)
+        return std::nullopt;
+    return ofLayer(kind, (int)letter);
+}
+
 ControlTarget::Behaviour ControlTarget::behaviour() const
 {
     return info(kind).behaviour;

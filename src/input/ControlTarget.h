@@ -51,6 +51,9 @@ struct ControlTarget
     static ControlTarget master() { return {Kind::masterVolume}; }
     static ControlTarget ofLayer(Kind kind, int layer) { return {kind, (std::int8_t)layer}; }
     static ControlTarget of(Kind kind) { return {kind}; }
+    /** A layer's control by the layer's slot ("A"–"D"; the drone's "Drone" has its volume
+        and its switch only). */
+    static std::optional<ControlTarget> ofSlot(std::string_view slot, Kind kind);
 
     bool isLayerTarget() const { return kind >= Kind::layerVolume && kind <= Kind::layerEqHighGain; }
     Behaviour behaviour() const;

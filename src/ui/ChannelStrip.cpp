@@ -8,6 +8,7 @@
 #include "store/CustomNames.h"
 #include "ui/Icons.h"
 #include "ui/LayerActions.h"
+#include "ui/MidiLearn.h"
 #include "ui/ParameterRows.h"
 #include "ui/PluginWindowManager.h"
 #include "ui/RenamePopover.h"
@@ -204,6 +205,7 @@ MasterChannelStrip::MasterChannelStrip(const ViewContext& contextIn, AudioEngine
     : context(contextIn), engine(engineIn), volume(contextIn, ValueBinding::of(engineIn.masterVolume), 190.0f, 0.85),
       meter(contextIn, engineIn.meters(), 178.0f), led(contextIn)
 {
+    learnable(context, volume, ControlTarget::master());
     addAndMakeVisible(volume);
     addAndMakeVisible(meter);
     addAndMakeVisible(led);
@@ -319,6 +321,9 @@ ChannelStrip::ChannelStrip(const ViewContext& contextIn, SoundLayer& layerIn, Au
     power.setVisible(allowDisable);
     power.onClick = [this] { layer.isEnabled = power.getToggleState(); };
     led.setColour(stripAccent);
+    learnable(context, volume, layer.slot, ControlTarget::Kind::layerVolume);
+    if (allowDisable)
+        learnable(context, power, layer.slot, ControlTarget::Kind::layerEnabled);
 
     watch.watch(layer, [this] { refresh(); });
     watch.watch(names, [this] { refresh(); });
@@ -371,18 +376,24 @@ std::unique_ptr<juce::Component> ChannelStrip::makePanel(Module module)
                                                                                   : titleOf(context, module));
     auto& rows = panel->rowStack();
     rows.follow(layer);
+    using K = ControlTarget::Kind;
+    auto learnableRow = [this](std::unique_ptr<SliderRow> row, K kind)
+    {
+        learnable(context, row->slider(), layer.slot, kind);
+        return row;
+    };
     switch (module)
     {
     case Module::eq:
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Graves", "Low"}, layer.eqLowGain, -24.0, 24.0, RowFormat::decibels));
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Medios", "Mid"}, layer.eqMidGain, -24.0, 24.0, RowFormat::decibels));
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Agudos", "High"}, layer.eqHighGain, -24.0, 24.0, RowFormat::decibels));
+        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Graves", "Low"}, layer.eqLowGain, -24.0, 24.0, RowFormat::decibels), K::layerEqLowGain));
+        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Medios", "Mid"}, layer.eqMidGain, -24.0, 24.0, RowFormat::decibels), K::layerEqMidGain));
+        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Agudos", "High"}, layer.eqHighGain, -24.0, 24.0, RowFormat::decibels), K::layerEqHighGain));
         break;
     case Module::comp:
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"}, layer.compressionAmount, 0.0, 1.0, RowFormat::percent));
+        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"}, layer.compressionAmount, 0.0, 1.0, RowFormat::percent), K::layerCompressionAmount));
         break;
     case Module::reverb:
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"}, layer.reverbAmount, 0.0, 1.0, RowFormat::percent));
+        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"}, layer.reverbAmount, 0.0, 1.0, RowFormat::percent), K::layerReverbAmount));
         rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Decay", "Decay"}, layer.reverbDecay, 0.0, 1.0, RowFormat::percent));
         rows.add(std::make_unique<SeparatorRow>(context));
         rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Ataque", "Attack"}, layer.attackTime, 0.0, 4.0, RowFormat::seconds));

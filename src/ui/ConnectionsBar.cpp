@@ -4,7 +4,9 @@
 #include "engine/AudioEngine.h"
 #include "input/CCDestination.h"
 #include "input/MIDIManager.h"
+#include "store/ControllerBindings.h"
 #include "ui/Icons.h"
+#include "ui/MidiLearn.h"
 #include "ui/PluginManagerView.h"
 
 namespace norvane
@@ -31,8 +33,13 @@ constexpr int popoverMargin = 16;
 // ---- MidiControlsView ----------------------------------------------------------------------
 
 MidiControlsView::MidiControlsView(const ViewContext& contextIn, MIDIManager& midiIn)
-    : expression(contextIn), modulation(contextIn), volume(contextIn), context(contextIn), midi(midiIn)
+    : expression(contextIn), modulation(contextIn), volume(contextIn), pedalInverted(contextIn),
+      context(contextIn), midi(midiIn)
 {
+    addAndMakeVisible(pedalInverted);
+    pedalInverted.onClick = [this] { midi.sustainPedalInverted = pedalInverted.getToggleState(); };
+    if (context.midiLearn != nullptr)
+        watch.watch(context.midiLearn->bindings(), [this] { rebuildBindings(); });
     const std::pair<MenuPill*, Published<CCDestination>*> rows[] = {
         {&expression, &midi.expressionTarget},
         {&modulation, &midi.modulationTarget},
@@ -44,8 +51,46 @@ MidiControlsView::MidiControlsView(const ViewContext& contextIn, MIDIManager& mi
     }
     watch.watch(midi, [this] { refresh(); });
     watch.watch(context.loc, [this] { refresh(); });
-    setSize(320, 196);
+    rebuildBindings();
+}
+
+namespace
+{
+constexpr int pedalRowY = 190, bindingRowHeight = 28;
+} // namespace
+
+int MidiControlsView::bindingsTop() const
+{
+    return pedalRowY + 44;
+}
+
+void MidiControlsView::rebuildBindings()
+{
+    forgetButtons.clear();
+    if (context.midiLearn != nullptr)
+        for (auto& binding : context.midiLearn->bindings().bindings.get())
+        {
+            auto button = std::make_unique<PillButton>(context, "trash");
+            button->setBorderless(true);
+            button->onClick = [this, target = binding.target]
+            { context.midiLearn->bindings().forget(target); };
+            addAndMakeVisible(*button);
+            forgetButtons.push_back(std::move(button));
+        }
+    const int listHeight = context.midiLearn == nullptr ? 0
+                           : forgetButtons.empty()      ? 64
+                                                        : 36 + bindingCount() * bindingRowHeight;
+    setSize(360, bindingsTop() + listHeight + 12);
     refresh();
+    resized();
+}
+
+std::pair<juce::String, juce::String> MidiControlsView::bindingText(int index) const
+{
+    const auto& list = context.midiLearn->bindings().bindings.get();
+    const auto& binding = list.at((size_t)index);
+    return {fromUTF8(binding.target.displayName(context.language())),
+            fromUTF8(binding.sourceText(context.language()))};
 }
 
 void MidiControlsView::refresh()
@@ -53,6 +98,12 @@ void MidiControlsView::refresh()
     expression.setButtonText(fromUTF8(displayName(midi.expressionTarget.get(), context.language())));
     modulation.setButtonText(fromUTF8(displayName(midi.modulationTarget.get(), context.language())));
     volume.setButtonText(fromUTF8(displayName(midi.volumeTarget.get(), context.language())));
+    pedalInverted.setToggleState(midi.sustainPedalInverted.get(), juce::dontSendNotification);
+    pedalInverted.setTooltip(context.text(
+        "Para pedales cableados al revés: si las notas se sostienen hasta que pisas el pedal, actívalo.",
+        "For pedals wired the other way: if notes sustain until you press the pedal, turn this on."));
+    for (auto& button : forgetButtons)
+        button->setTooltip(context.text("Olvidar MIDI", "Forget MIDI"));
     repaint();
 }
 
@@ -63,6 +114,13 @@ void MidiControlsView::resized()
     {
         pill->setBounds(getWidth() - popoverMargin - 140, y, 140, 26);
         y += 36;
+    }
+    pedalInverted.setBounds(getWidth() - popoverMargin - 44, pedalRowY, 44, 26);
+    y = bindingsTop() + 34;
+    for (auto& button : forgetButtons)
+    {
+        button->setBounds(getWidth() - popoverMargin - 28, y, 28, bindingRowHeight - 4);
+        y += bindingRowHeight;
     }
 }
 
@@ -89,6 +147,43 @@ void MidiControlsView::paint(juce::Graphics& g)
                                   "Pitch bend: ±2 semitones across the four layers."),
                      popoverMargin, y + 4, getWidth() - 2 * popoverMargin, 30,
                      juce::Justification::topLeft, 2, 1.0f);
+
+    const int width = getWidth() - 2 * popoverMargin;
+    g.setColour(context.textPrimary());
+    g.setFont(Fonts::body());
+    g.drawText(context.text("Pedal de sustain invertido", "Reversed sustain pedal"), popoverMargin,
+               pedalRowY, width - 52, 26, juce::Justification::centredLeft);
+    if (context.midiLearn == nullptr)
+        return;
+
+    y = bindingsTop();
+    g.setFont(Fonts::headline());
+    g.drawText(context.text("Controles aprendidos", "Learned controls"), popoverMargin, y, width, 20,
+               juce::Justification::centredLeft);
+    y += 34;
+    if (forgetButtons.empty())
+    {
+        g.setColour(context.textSecondary());
+        g.setFont(Fonts::caption());
+        g.drawFittedText(context.text("Haz clic derecho en un fader, una perilla o un botón y elige "
+                                      "«Aprender MIDI».",
+                                      "Right-click a fader, knob or button and choose "
+                                      "“Learn MIDI”."),
+                         popoverMargin, y - 4, width, 30, juce::Justification::topLeft, 2, 1.0f);
+        return;
+    }
+    for (int i = 0; i < bindingCount(); ++i, y += bindingRowHeight)
+    {
+        const auto [target, source] = bindingText(i);
+        g.setColour(context.textPrimary());
+        g.setFont(Fonts::body());
+        g.drawText(target, popoverMargin, y, width / 2 + 10, bindingRowHeight - 4,
+                   juce::Justification::centredLeft, true);
+        g.setColour(context.textSecondary());
+        g.setFont(Fonts::caption());
+        g.drawText(source, popoverMargin + width / 2 + 14, y, width / 2 - 46, bindingRowHeight - 4,
+                   juce::Justification::centredLeft, true);
+    }
 }
 
 // ---- SoundBankView -------------------------------------------------------------------------

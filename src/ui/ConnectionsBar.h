@@ -14,7 +14,9 @@ class AudioEngine;
 class MIDIManager;
 class PluginLibrary;
 
-/** The continuous controllers' popover: where expression, modulation and volume go. */
+/** The MIDI controls' popover: where expression, modulation and volume go, the sustain
+    pedal's polarity, and, in the window, the controls the player has taught their controllers,
+    each with a way to forget it. */
 class MidiControlsView final : public juce::Component
 {
 public:
@@ -23,13 +25,22 @@ public:
     void resized() override;
 
     MenuPill expression, modulation, volume;
+    SwitchButton pedalInverted;
+
+    /** The bindings listed: "Layer A · Volume", "CC 20 · any channel" for each. */
+    int bindingCount() const { return (int)forgetButtons.size(); }
+    std::pair<juce::String, juce::String> bindingText(int index) const;
+    PillButton& forgetButton(int index) { return *forgetButtons.at((size_t)index); }
 
 private:
     void refresh();
+    void rebuildBindings();
+    int bindingsTop() const;
 
     const ViewContext& context;
     MIDIManager& midi;
     ModelWatch watch;
+    std::vector<std::unique_ptr<PillButton>> forgetButtons;
 };
 
 /** The sound bank's popover: which bank plays, installing a SoundFont, going back. */

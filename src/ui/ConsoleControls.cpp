@@ -197,6 +197,8 @@ double DragControl::shownValue()
 
 void DragControl::mouseDrag(const juce::MouseEvent& e)
 {
+    if (e.mods.isPopupMenu())
+        return; // the menu's
     dragTo((float)e.getDistanceFromDragStartY(), e.mods.isShiftDown());
 }
 
@@ -205,8 +207,10 @@ void DragControl::mouseUp(const juce::MouseEvent&)
     endDrag();
 }
 
-void DragControl::mouseDoubleClick(const juce::MouseEvent&)
+void DragControl::mouseDoubleClick(const juce::MouseEvent& e)
 {
+    if (e.mods.isPopupMenu())
+        return;
     resetToDefault();
 }
 

@@ -73,7 +73,7 @@ std::unique_ptr<juce::AccessibilityHandler> makeAdjustableHandler(juce::Componen
     held, a double-click back to its default, and an adjustable accessibility element. Faders
     and knobs differ only in how many points make the whole range, and in their drawing.
     Message thread only. */
-class DragControl : public juce::Component
+class DragControl : public juce::Component, public juce::SettableTooltipClient
 {
 public:
     DragControl(const ViewContext& context, ValueBinding value, double defaultValue,

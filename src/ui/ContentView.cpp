@@ -4,6 +4,7 @@
 #include "ui/AppearanceView.h"
 #include "ui/Icons.h"
 #include "ui/LiveView.h"
+#include "ui/MidiLearn.h"
 #include "ui/PlayedNotes.h"
 
 namespace norvane
@@ -186,6 +187,10 @@ void ContentView::paintOverChildren(juce::Graphics& g)
 
 bool ContentView::keyPressed(const juce::KeyPress& key)
 {
+    // Escape stops teaching a control its MIDI controller.
+    if (key == juce::KeyPress::escapeKey && context.midiLearn != nullptr &&
+        context.midiLearn->cancel())
+        return true;
     // On the stage page the arrow keys step through the patches.
     if (tab == 1 && key.getModifiers().getRawFlags() == 0)
     {

@@ -3,6 +3,7 @@
 #include "aids/DronePadController.h"
 #include "engine/SoundLayer.h"
 #include "ui/Icons.h"
+#include "ui/MidiLearn.h"
 
 namespace norvane
 {
@@ -47,6 +48,7 @@ DronePadView::DronePadView(const ViewContext& contextIn, DronePadController& con
 {
     addAndMakeVisible(enabledToggle);
     enabledToggle.onClick = [this] { controller.isEnabled = enabledToggle.getToggleState(); };
+    learnable(context, enabledToggle, ControlTarget::of(ControlTarget::Kind::droneEnabled));
 
     for (int pc = 0; pc < 12; ++pc)
     {
@@ -74,6 +76,7 @@ DronePadView::DronePadView(const ViewContext& contextIn, DronePadController& con
                                          knobSize, knobFaces[i].defaultValue);
         addAndMakeVisible(*knobs[i]);
     }
+    learnable(context, *knobs[0], ControlTarget::of(ControlTarget::Kind::droneVolume));
 
     rebuildPadTypes();
 

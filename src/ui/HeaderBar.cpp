@@ -3,6 +3,7 @@
 #include "input/MIDIManager.h"
 #include "ui/Icons.h"
 #include "update/UpdateChecker.h"
+#include "ui/MidiLearn.h"
 
 namespace norvane
 {
@@ -105,6 +106,10 @@ HeaderBar::HeaderBar(const ViewContext& contextIn, MIDIManager& midiIn, UpdateCh
     transposeUp.onClick = [transposeBy] { transposeBy(+1); };
     transposeValue.onClick = [this] { midi.transposeSemitones = 0; };
     panic.onClick = [this] { midi.panic(); };
+    using K = ControlTarget::Kind;
+    learnable(context, transposeDown, ControlTarget::of(K::transposeDown));
+    learnable(context, transposeUp, ControlTarget::of(K::transposeUp));
+    learnable(context, panic, ControlTarget::of(K::panic));
     language.onClick = [this] { context.loc.toggle(); };
     appearance.onClick = [this] { if (onAppearance) onAppearance(appearance); };
     credits.onClick = [this] { if (onCredits) onCredits(credits); };

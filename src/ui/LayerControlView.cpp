@@ -7,6 +7,7 @@
 #include "store/CustomNames.h"
 #include "ui/Icons.h"
 #include "ui/LayerActions.h"
+#include "ui/MidiLearn.h"
 #include "ui/ParameterRows.h"
 #include "ui/PluginManagerView.h"
 #include "ui/RenamePopover.h"
@@ -170,6 +171,9 @@ LayerControlView::LayerControlView(const ViewContext& contextIn, SoundLayer& lay
     volumeSlider.setScrollWheelEnabled(false);
     volumeSlider.onValueChange = [this] { layer.volume.set(volumeSlider.getValue()); };
     addAndMakeVisible(volumeSlider);
+    learnable(context, volumeSlider, layer.slot, ControlTarget::Kind::layerVolume);
+    if (allowDisable)
+        learnable(context, powerSwitch, layer.slot, ControlTarget::Kind::layerEnabled);
 
     build();
 
@@ -202,20 +206,27 @@ void LayerControlView::build()
         addAndMakeVisible(*view);
         return view;
     };
+    using K = ControlTarget::Kind;
     auto sliderRow = [this](Words words, Published<double>& value, double lo, double hi,
-                            SliderRow::Format format)
-    { return std::make_unique<SliderRow>(context, cardRows, words, value, lo, hi, std::move(format)); };
+                            SliderRow::Format format, std::optional<K> learnAs = std::nullopt)
+    {
+        auto row = std::make_unique<SliderRow>(context, cardRows, words, value, lo, hi, std::move(format));
+        if (learnAs)
+            learnable(context, row->slider(), layer.slot, *learnAs);
+        return row;
+    };
 
     auto eq = make({"EQ", "EQ"}, "slider.horizontal.3");
-    eq->add(sliderRow({"Graves", "Low"}, layer.eqLowGain, -24.0, 24.0, decibels));
-    eq->add(sliderRow({"Medios", "Mid"}, layer.eqMidGain, -24.0, 24.0, decibels));
-    eq->add(sliderRow({"Agudos", "High"}, layer.eqHighGain, -24.0, 24.0, decibels));
+    eq->add(sliderRow({"Graves", "Low"}, layer.eqLowGain, -24.0, 24.0, decibels, K::layerEqLowGain));
+    eq->add(sliderRow({"Medios", "Mid"}, layer.eqMidGain, -24.0, 24.0, decibels, K::layerEqMidGain));
+    eq->add(sliderRow({"Agudos", "High"}, layer.eqHighGain, -24.0, 24.0, decibels, K::layerEqHighGain));
 
     auto compression = make({"Compresión", "Compression"}, "waveform.path.ecg");
-    compression->add(sliderRow({"Cantidad", "Amount"}, layer.compressionAmount, 0.0, 1.0, percent));
+    compression->add(sliderRow({"Cantidad", "Amount"}, layer.compressionAmount, 0.0, 1.0, percent,
+                               K::layerCompressionAmount));
 
     auto reverb = make({"Reverb", "Reverb"}, "water.waves");
-    reverb->add(sliderRow({"Cantidad", "Amount"}, layer.reverbAmount, 0.0, 1.0, percent));
+    reverb->add(sliderRow({"Cantidad", "Amount"}, layer.reverbAmount, 0.0, 1.0, percent, K::layerReverbAmount));
     reverb->add(sliderRow({"Decay", "Decay"}, layer.reverbDecay, 0.0, 1.0, percent));
     reverb->add(std::make_unique<SeparatorRow>(context));
     reverb->add(sliderRow({"Ataque", "Attack"}, layer.attackTime, 0.0, 4.0, seconds));

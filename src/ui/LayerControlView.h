@@ -107,7 +107,7 @@ private:
     juce::Label nameLabel, errorLabel;
     SwitchButton powerSwitch;
     MenuPill categoryPill, variantPill;
-    juce::Slider volumeSlider;
+    LeavesMenuClicks<juce::Slider> volumeSlider;
     juce::Rectangle<float> quietIcon, loudIcon;
     std::array<std::unique_ptr<SectionView>, 6> sections;
     StepperRow* transposeRow = nullptr;

@@ -163,7 +163,7 @@ void NorvaneLook::drawTooltip(juce::Graphics& g, const juce::String& text, int w
 // ---- PillButton ----------------------------------------------------------------------------
 
 PillButton::PillButton(const ViewContext& contextIn, std::string symbolIn, juce::String text)
-    : juce::Button(text), context(contextIn), symbol(std::move(symbolIn))
+    : LeavesMenuClicks<juce::Button>(text), context(contextIn), symbol(std::move(symbolIn))
 {
     setMouseCursor(juce::MouseCursor::PointingHandCursor);
 }

@@ -61,9 +61,33 @@ private:
     const ViewContext& context;
 };
 
+/** A control that leaves right-clicks (and Ctrl-clicks) to the menus hung on it (MIDI learn),
+    instead of taking them for presses or drags. */
+template <typename Base> class LeavesMenuClicks : public Base
+{
+public:
+    using Base::Base;
+
+    void mouseDown(const juce::MouseEvent& e) override
+    {
+        if (!e.mods.isPopupMenu())
+            Base::mouseDown(e);
+    }
+    void mouseDrag(const juce::MouseEvent& e) override
+    {
+        if (!e.mods.isPopupMenu())
+            Base::mouseDrag(e);
+    }
+    void mouseUp(const juce::MouseEvent& e) override
+    {
+        if (!e.mods.isPopupMenu())
+            Base::mouseUp(e);
+    }
+};
+
 /** A small rounded button with an icon and/or a text, in the plain style of the window's
     header and bars. While highlighted it is filled with the accent and its text is black. */
-class PillButton : public juce::Button
+class PillButton : public LeavesMenuClicks<juce::Button>
 {
 public:
     PillButton(const ViewContext& context, std::string symbol = {}, juce::String text = {});
@@ -105,7 +129,7 @@ public:
 };
 
 /** An on/off switch tinted with the accent. */
-class SwitchButton final : public juce::ToggleButton
+class SwitchButton final : public LeavesMenuClicks<juce::ToggleButton>
 {
 public:
     explicit SwitchButton(const ViewContext& context);

@@ -2,6 +2,7 @@
 
 #include "aids/Metronome.h"
 #include "ui/Icons.h"
+#include "ui/MidiLearn.h"
 
 #include <cmath>
 
@@ -39,6 +40,8 @@ MetronomeView::MetronomeView(const ViewContext& contextIn, Metronome& metronomeI
     slower.onClick = [this] { metronome.bpm = metronome.bpm.get() - 1.0; };
     faster.onClick = [this] { metronome.bpm = metronome.bpm.get() + 1.0; };
     tapTempo.onClick = [this] { metronome.tap(); };
+    learnable(context, startStop, ControlTarget::of(ControlTarget::Kind::metronomeRunning));
+    learnable(context, tapTempo, ControlTarget::of(ControlTarget::Kind::metronomeTap));
     signature.setBorderless(true);
     signature.makeMenu = [this] { return signatureMenu(); };
 

@@ -73,7 +73,7 @@ private:
     Published<double>& value;
     const Format format;
     juce::Label label, shown;
-    juce::Slider control;
+    LeavesMenuClicks<juce::Slider> control;
 };
 
 /** A label, − and + stepping an integer by 1 within a range, and the value between them. */

@@ -4,6 +4,7 @@
 #include "engine/AudioEngine.h"
 #include "store/LivePatch.h"
 #include "store/LivePatchStore.h"
+#include "ui/MidiLearn.h"
 
 namespace norvane
 {
@@ -135,6 +136,8 @@ PatchBar::PatchBar(const ViewContext& contextIn, LivePatchStore& storeIn, AudioE
         b->setCornerRadius(12.0f);
     back.onClick = [this] { step(-1); };
     forward.onClick = [this] { step(+1); };
+    learnable(context, back, ControlTarget::of(ControlTarget::Kind::patchPrevious));
+    learnable(context, forward, ControlTarget::of(ControlTarget::Kind::patchNext));
     saveButton.onClick = [this] { showPopover(makeSaveView(), saveButton); };
     chipViewport.setViewedComponent(&chipRow, false);
     chipViewport.setScrollBarsShown(false, true);

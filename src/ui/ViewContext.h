@@ -13,11 +13,15 @@
 namespace norvane
 {
 
-/** What every view of the window shares: the colours and the language. */
+class MidiLearn;
+
+/** What every view of the window shares: the colours, the language and, in the window, MIDI
+    learn. */
 struct ViewContext
 {
     ThemeStore& theme;
     Localization& loc;
+    MidiLearn* midiLearn = nullptr;
 
     AppLanguage language() const { return loc.language.get(); }
     bool isSpanish() const { return language() == AppLanguage::spanish; }

@@ -9,6 +9,7 @@
 #include "support/ScannedLibrary.h"
 #include "support/TempFolder.h"
 #include "ui/ContentView.h"
+#include "ui/MidiLearn.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,8 @@ protected:
         options.updateFeed = juce::URL("http://127.0.0.1:9/version.json");
         app = std::make_unique<AppState>(scheduler, std::move(options));
         waitForScan(plugins);
+        learn = std::make_unique<MidiLearn>(context, app->midiManager, app->controllerBindings);
+        context.midiLearn = learn.get();
         view = std::make_unique<ContentView>(context, *app, names, plugins);
     }
 
@@ -54,6 +57,7 @@ protected:
     ViewContext context;
     std::shared_ptr<FakeMidi::State> midiState = std::make_shared<FakeMidi::State>();
     std::unique_ptr<AppState> app;
+    std::unique_ptr<MidiLearn> learn;
     std::unique_ptr<ContentView> view;
 };
 
