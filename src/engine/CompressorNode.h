@@ -22,6 +22,8 @@ public:
     /** The head-room that compresses nothing: an amount of compression a from 0 to 1 sets
         (1 − a) × this. */
     static constexpr float fullHeadRoom = 40.0f;
+    static constexpr float headRoomFor(float amount) noexcept { return (1.0f - amount) * fullHeadRoom; }
+    static constexpr float amountFor(float headRoom) noexcept { return 1.0f - headRoom / fullHeadRoom; }
 
     void setThreshold(float decibels) noexcept { threshold.store(decibels); }
     void setHeadRoom(float decibels) noexcept { headRoom.store(decibels); }

@@ -35,6 +35,15 @@ public:
     EqualizerNode() : NodeProcessor("Equaliser", Inputs::stereo) {}
 
     static constexpr float maximumGain = 24.0f; ///< dB, either way
+    /** A gain as a share of the whole range, −maximumGain 0 to +maximumGain 1, and back. */
+    static constexpr float shareOfGain(float decibels) noexcept
+    {
+        return (decibels + maximumGain) / (2.0f * maximumGain);
+    }
+    static constexpr float gainForShare(float share) noexcept
+    {
+        return (2.0f * share - 1.0f) * maximumGain;
+    }
 
     /** Any thread. */
     void setGain(Band band, float decibels) noexcept

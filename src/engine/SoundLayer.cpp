@@ -125,7 +125,7 @@ void SoundLayer::writeSetupTo(LayerChain& c)
     c.eq().setGain(EqualizerNode::mid, (float)eqMidGain.get());
     c.eq().setGain(EqualizerNode::high, (float)eqHighGain.get());
     c.compressor().setThreshold(-24.0f);
-    c.compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * CompressorNode::fullHeadRoom));
+    c.compressor().setHeadRoom(CompressorNode::headRoomFor((float)compressionAmount.get()));
     writeReverbTo(c);
 }
 
@@ -307,7 +307,7 @@ void SoundLayer::takeReport(const PlayedState::LayerNotes& notes)
 void SoundLayer::followControl(ControlTarget::Kind kind, double amount)
 {
     using K = ControlTarget::Kind;
-    const double decibels = (2.0 * amount - 1.0) * EqualizerNode::maximumGain;
+    const double decibels = EqualizerNode::gainForShare((float)amount);
     const juce::ScopedValueSetter<bool> following(followingAudio, true);
     switch (kind)
     {
@@ -364,7 +364,7 @@ void SoundLayer::applyCompression()
         [this](LayerChain& c)
         {
             c.compressor().setThreshold(-24.0f);
-            c.compressor().setHeadRoom((float)((1.0 - compressionAmount.get()) * CompressorNode::fullHeadRoom));
+            c.compressor().setHeadRoom(CompressorNode::headRoomFor((float)compressionAmount.get()));
         });
 }
 

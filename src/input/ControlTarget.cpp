@@ -45,7 +45,7 @@ constexpr std::array<KindInfo, ControlTarget::kindCount> kinds{{
     {Kind::panic, "panic", "Pánico", "Panic", B::action},
 }};
 
-const KindInfo& info(Kind kind)
+const KindInfo& info(Kind kind) noexcept
 {
     return kinds[(size_t)kind];
 }
@@ -70,7 +70,7 @@ std::optional<ControlTarget> ControlTarget::ofSlot(std::string_view slot, Kind k
     return ofLayer(kind, (int)letter);
 }
 
-ControlTarget::Behaviour ControlTarget::behaviour() const
+ControlTarget::Behaviour ControlTarget::behaviour() const noexcept
 {
     return info(kind).behaviour;
 }
@@ -100,12 +100,12 @@ std::string ControlTarget::displayName(AppLanguage language) const
     return localized(language, "Capa ", "Layer ") + layerLetters[(size_t)layer] + " · " + text;
 }
 
-std::uint8_t ControlTarget::index() const
+std::uint8_t ControlTarget::index() const noexcept
 {
     return (std::uint8_t)((int)kind * 4 + (isLayerTarget() ? layer : 0));
 }
 
-std::optional<ControlTarget> ControlTarget::fromIndex(int index)
+std::optional<ControlTarget> ControlTarget::fromIndex(int index) noexcept
 {
     if (index < 0 || index >= indexCount)
         return std::nullopt;

@@ -56,7 +56,7 @@ struct ControlTarget
     static std::optional<ControlTarget> ofSlot(std::string_view slot, Kind kind);
 
     bool isLayerTarget() const { return kind >= Kind::layerVolume && kind <= Kind::layerEqHighGain; }
-    Behaviour behaviour() const;
+    Behaviour behaviour() const noexcept;
 
     /** "layerA.volume", "patch.next" … */
     std::string name() const;
@@ -66,8 +66,9 @@ struct ControlTarget
     std::string displayName(AppLanguage language) const;
 
     /** A small number for the audio side's tables, below indexCount. */
-    std::uint8_t index() const;
-    static std::optional<ControlTarget> fromIndex(int index);
+    std::uint8_t index() const noexcept;
+    /** Nothing for a number that names no target (the audio side's tables use it). */
+    static std::optional<ControlTarget> fromIndex(int index) noexcept;
     static constexpr int indexCount = kindCount * 4;
 
     /** Every target, in the console's order. */

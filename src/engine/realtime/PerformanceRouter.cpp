@@ -253,8 +253,9 @@ bool PerformanceRouter::takenByBinding(const PerformanceEvent& e) noexcept
         return true;
     }
 
-    const auto target = bound.find(source, e.data1, e.channel);
-    if (target == BoundControls::none)
+    const auto index = bound.find(source, e.data1, e.channel);
+    const auto target = ControlTarget::fromIndex(index);
+    if (!target)
         return false;
     if (isNote && !strike)
     {
@@ -264,26 +265,20 @@ bool PerformanceRouter::takenByBinding(const PerformanceEvent& e) noexcept
         return true;
     }
 
-    const auto kind = (ControlTarget::Kind)(target / 4);
-    if (ControlTarget{kind}.behaviour() == ControlTarget::Behaviour::continuous)
+    if (target->behaviour() == ControlTarget::Behaviour::continuous)
     {
         if (isNote)
             return true; // a key cannot hold a fader anywhere
-        if (auto v = bound.follow(target, e.data2, controlValue(target)))
-        {
-            setControlValue(target, *v);
-            PerformanceNotice n{PerformanceNotice::Kind::controlMoved, target};
-            n.amount = *v;
-            notify(n);
-        }
+        if (auto v = bound.follow(index, e.data2, controlValue(*target)))
+            moveControl(*target, *v);
         return true;
     }
 
-    if (isNote || bound.pressed(target, e.data2))
+    if (isNote || bound.pressed(index, e.data2))
     {
-        if (kind == ControlTarget::Kind::panic)
+        if (target->kind == ControlTarget::Kind::panic)
             panic(); // at once, here: the message thread only hears of it
-        notify({PerformanceNotice::Kind::controlPressed, target});
+        notify({PerformanceNotice::Kind::controlPressed, index});
     }
     return true;
 }
@@ -291,70 +286,65 @@ bool PerformanceRouter::takenByBinding(const PerformanceEvent& e) noexcept
 namespace
 {
 
-float toUnit(float decibels)
+EqualizerNode::Band bandOf(ControlTarget::Kind kind)
 {
-    return (decibels + EqualizerNode::maximumGain) / (2.0f * EqualizerNode::maximumGain);
+    return (EqualizerNode::Band)((int)kind - (int)ControlTarget::Kind::layerEqLowGain);
 }
 
 } // namespace
 
-float PerformanceRouter::controlValue(std::uint8_t target) const noexcept
+LayerChain& PerformanceRouter::chainOf(const ControlTarget& target) const noexcept
+{
+    return target.kind == ControlTarget::Kind::droneVolume ? droneLayer.liveChain()
+                                                           : layers[(size_t)target.layer]->liveChain();
+}
+
+float PerformanceRouter::controlValue(const ControlTarget& target) const noexcept
 {
     using K = ControlTarget::Kind;
-    const auto kind = (K)(target / 4);
-    if (kind == K::masterVolume)
+    if (target.kind == K::masterVolume)
         return masterMixer.getOutputVolume();
-    if (kind == K::droneVolume)
-        return droneLayer.liveChain().settings.volume.load();
-    auto& chain = layers[target % 4]->liveChain();
-    switch (kind)
+    auto& chain = chainOf(target);
+    switch (target.kind)
     {
     case K::layerVolume:
+    case K::droneVolume:
         return chain.settings.volume.load();
     case K::layerReverbAmount:
         return chain.reverb().getParameter(ReverbNode::dryWetMix) / 100.0f;
     case K::layerCompressionAmount:
-        return 1.0f - chain.compressor().getHeadRoom() / CompressorNode::fullHeadRoom;
+        return CompressorNode::amountFor(chain.compressor().getHeadRoom());
     case K::layerEqLowGain:
-        return toUnit(chain.eq().getGain(EqualizerNode::low));
     case K::layerEqMidGain:
-        return toUnit(chain.eq().getGain(EqualizerNode::mid));
     case K::layerEqHighGain:
-        return toUnit(chain.eq().getGain(EqualizerNode::high));
+        return EqualizerNode::shareOfGain(chain.eq().getGain(bandOf(target.kind)));
     default:
         return 0.0f;
     }
 }
 
-void PerformanceRouter::setControlValue(std::uint8_t target, float v) noexcept
+void PerformanceRouter::setControlValue(const ControlTarget& target, float v) noexcept
 {
     using K = ControlTarget::Kind;
-    const auto kind = (K)(target / 4);
-    if (kind == K::masterVolume)
+    if (target.kind == K::masterVolume)
         return masterMixer.setOutputVolume(v);
-    if (kind == K::droneVolume)
-        return droneLayer.liveChain().settings.volume.store(v);
-    auto& chain = layers[target % 4]->liveChain();
-    const float decibels = (2.0f * v - 1.0f) * EqualizerNode::maximumGain;
-    switch (kind)
+    auto& chain = chainOf(target);
+    switch (target.kind)
     {
     case K::layerVolume:
+    case K::droneVolume:
         chain.settings.volume.store(v);
         break;
     case K::layerReverbAmount:
         chain.reverb().setParameter(ReverbNode::dryWetMix, v * 100.0f);
         break;
     case K::layerCompressionAmount:
-        chain.compressor().setHeadRoom((1.0f - v) * CompressorNode::fullHeadRoom);
+        chain.compressor().setHeadRoom(CompressorNode::headRoomFor(v));
         break;
     case K::layerEqLowGain:
-        chain.eq().setGain(EqualizerNode::low, decibels);
-        break;
     case K::layerEqMidGain:
-        chain.eq().setGain(EqualizerNode::mid, decibels);
-        break;
     case K::layerEqHighGain:
-        chain.eq().setGain(EqualizerNode::high, decibels);
+        chain.eq().setGain(bandOf(target.kind), EqualizerNode::gainForShare(v));
         break;
     default:
         break;
@@ -501,16 +491,18 @@ void PerformanceRouter::setPedal(bool down) noexcept
 void PerformanceRouter::controller(int which, int value) noexcept
 {
     const int destination = controllerTargets[(size_t)which];
-    std::uint8_t target;
+    const float v = (float)std::clamp(value, 0, 127) / 127.0f;
     if (destination == 1)
-        target = ControlTarget::master().index();
+        moveControl(ControlTarget::master(), v);
     else if (destination >= 2 && destination <= 5)
-        target = ControlTarget::ofLayer(ControlTarget::Kind::layerVolume, destination - 2).index();
-    else
-        return;
-    PerformanceNotice n{PerformanceNotice::Kind::controlMoved, target};
-    n.amount = (float)std::clamp(value, 0, 127) / 127.0f;
-    setControlValue(target, n.amount);
+        moveControl(ControlTarget::ofLayer(ControlTarget::Kind::layerVolume, destination - 2), v);
+}
+
+void PerformanceRouter::moveControl(const ControlTarget& target, float value) noexcept
+{
+    setControlValue(target, value);
+    PerformanceNotice n{PerformanceNotice::Kind::controlMoved, target.index()};
+    n.amount = value;
     notify(n);
 }
 

@@ -14,6 +14,7 @@
 namespace norvane
 {
 
+class LayerChain;
 class LayerProcessor;
 class MixerNode;
 
@@ -99,8 +100,11 @@ private:
         and it does nothing else. */
     bool takenByBinding(const PerformanceEvent& e) noexcept;
     /** Where a continuous target's control stands now, 0…1, and setting it. */
-    float controlValue(std::uint8_t target) const noexcept;
-    void setControlValue(std::uint8_t target, float value) noexcept;
+    float controlValue(const ControlTarget& target) const noexcept;
+    void setControlValue(const ControlTarget& target, float value) noexcept;
+    /** Sets it and tells the message thread, whose model follows. */
+    void moveControl(const ControlTarget& target, float value) noexcept;
+    LayerChain& chainOf(const ControlTarget& target) const noexcept;
     bool pedalIsDown(int value) const noexcept;
     void panic() noexcept;
     void releaseEverything() noexcept;
