@@ -72,8 +72,16 @@ void MidiControlsView::rebuildBindings()
         {
             auto button = std::make_unique<PillButton>(context, "trash");
             button->setBorderless(true);
+            // Forgetting rebuilds this list, the button included: not from inside its click.
             button->onClick = [this, target = binding.target]
-            { context.midiLearn->bindings().forget(target); };
+            {
+                juce::MessageManager::callAsync(
+                    [view = juce::Component::SafePointer<MidiControlsView>(this), target]
+                    {
+                        if (view != nullptr)
+                            view->context.midiLearn->bindings().forget(target);
+                    });
+            };
             addAndMakeVisible(*button);
             forgetButtons.push_back(std::move(button));
         }
