@@ -1,11 +1,11 @@
 #include "app/AppState.h"
 
+#include "aids/Metronome.h"
+#include "core/MessageThread.h"
+#include "store/AppData.h"
 #include "store/FileWriter.h"
 
 #include <algorithm>
-
-#include "core/MessageThread.h"
-#include "store/AppData.h"
 
 namespace norvane
 {
@@ -76,9 +76,9 @@ void AppState::press(const ControlTarget& target)
         break;
     case K::transposeUp:
     case K::transposeDown:
-        midiManager.transposeSemitones = std::clamp(
-            midiManager.transposeSemitones.get() + (target.kind == K::transposeUp ? 1 : -1), -12,
-            12);
+        midiManager.transposeSemitones = std::clamp(midiManager.transposeSemitones.get() +
+                                                        (target.kind == K::transposeUp ? 1 : -1),
+                                                    -12, 12);
         break;
     default: // panic, the faders and the knobs: done on the audio side already
         break;
