@@ -1,5 +1,8 @@
 #include "engine/ReverbNode.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace norvane
 {
 
@@ -54,11 +57,11 @@ juce::Reverb::Parameters ReverbNode::roomFor(const std::array<float, 11>& v)
 void ReverbNode::prepareToPlay(double sampleRate, int maximumBlockSize)
 {
     rate = sampleRate;
-    const auto block = (juce::uint32)std::max(1, maximumBlockSize);
-    reverb.prepare({sampleRate, block, 2});
-    delay.setMaximumDelayInSamples((int)std::ceil(maximumPreDelay * sampleRate) + 1);
-    delay.prepare({sampleRate, block, 2});
-    wet.setSize(2, (int)block);
+    const int block = std::max(1, maximumBlockSize);
+    room.prepare(sampleRate, block);
+    preDelayLine.assign((size_t)std::ceil(maximumPreDelay * sampleRate) + 1, 0.0f);
+    preDelayWrite = 0;
+    scratch.setSize(3, block);
     appliedVersion = 0;
     resting = false;
 }
@@ -67,21 +70,23 @@ void ReverbNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer
 {
     if (const int v = version.load(); v != appliedVersion)
     {
+        // The first values after preparing apply at once, later ones glide there.
+        const bool glide = appliedVersion != 0;
         appliedVersion = v;
         std::array<float, 11> snapshot{};
         for (size_t i = 0; i < snapshot.size(); ++i)
             snapshot[i] = values[i].load();
-        auto room = roomFor(snapshot);
-        dryGain = 2.0f * room.dryLevel; // the dry part is mixed here, outside the pre-delay
-        room.dryLevel = 0.0f;
-        reverb.setParameters(room);
-        appliedPreDelaySamples =
-            (float)(juce::jlimit(0.0, maximumPreDelay, (double)snapshot[preDelay]) * rate);
-        delay.setDelay(appliedPreDelaySamples);
+        const auto settings = roomFor(snapshot);
+        room.setSettings(settings, glide);
+        dryTarget = 2.0f * settings.dryLevel; // the dry part is mixed here, outside the pre-delay
+        dryGlideLeft = glide ? (int)(0.01 * rate) : 0;
+        if (!glide)
+            dryGain = dryTarget;
+        const double delay = juce::jlimit(0.0, maximumPreDelay, (double)snapshot[preDelay]);
+        preDelaySamples = std::min((int)std::lround(delay * rate), (int)preDelayLine.size() - 1);
     }
 
-    const int n = buffer.getNumSamples();
-    if (buffer.getNumChannels() < 2 || n > wet.getNumSamples())
+    if (buffer.getNumChannels() < 2 || preDelayLine.empty())
         return;
 
     const float mix = juce::jlimit(0.0f, 1.0f, values[dryWetMix].load() / 100.0f);
@@ -91,33 +96,64 @@ void ReverbNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer
         // on the way in, so that no old tail comes back when it is opened again.
         if (!resting)
         {
-            reverb.reset();
-            delay.reset();
+            room.clear();
+            std::fill(preDelayLine.begin(), preDelayLine.end(), 0.0f);
+            dryGain = dryTarget;
+            dryGlideLeft = 0;
             resting = true;
         }
         return;
     }
     resting = false;
 
-    // The room hears the signal after the pre-delay; the dry part stays in time.
-    for (int ch = 0; ch < 2; ++ch)
+    const int size = (int)preDelayLine.size();
+    for (int start = 0; start < buffer.getNumSamples(); start += scratch.getNumSamples())
     {
-        const auto* in = buffer.getReadPointer(ch);
-        auto* out = wet.getWritePointer(ch);
+        const int n = std::min(scratch.getNumSamples(), buffer.getNumSamples() - start);
+        float* left = buffer.getWritePointer(0, start);
+        float* right = buffer.getWritePointer(1, start);
+        float* feed = scratch.getWritePointer(0);
+        float* wetLeft = scratch.getWritePointer(1);
+        float* wetRight = scratch.getWritePointer(2);
+
+        // The room hears the signal after the pre-delay; the dry part stays in time.
+        float* line = preDelayLine.data();
+        int read = preDelayWrite - preDelaySamples;
+        if (read < 0)
+            read += size;
         for (int i = 0; i < n; ++i)
         {
-            delay.pushSample(ch, in[i]);
-            out[i] = delay.popSample(ch);
+            line[preDelayWrite] = left[i] + right[i];
+            feed[i] = line[read];
+            if (++preDelayWrite == size)
+                preDelayWrite = 0;
+            if (++read == size)
+                read = 0;
         }
-    }
 
-    juce::dsp::AudioBlock<float> wetBlock(wet.getArrayOfWritePointers(), 2, (size_t)n);
-    reverb.process(juce::dsp::ProcessContextReplacing<float>(wetBlock));
+        room.render(feed, wetLeft, wetRight, n);
 
-    for (int ch = 0; ch < 2; ++ch)
-    {
-        buffer.applyGain(ch, 0, n, dryGain);
-        buffer.addFrom(ch, 0, wet, ch, 0, n);
+        if (dryGlideLeft == 0)
+        {
+            for (int i = 0; i < n; ++i)
+            {
+                left[i] = left[i] * dryGain + wetLeft[i];
+                right[i] = right[i] * dryGain + wetRight[i];
+            }
+        }
+        else
+        {
+            const float step = (dryTarget - dryGain) / (float)dryGlideLeft;
+            const int steps = std::min(n, dryGlideLeft);
+            for (int i = 0; i < n; ++i)
+            {
+                const float gain = i < steps ? dryGain + step * (float)(i + 1) : dryTarget;
+                left[i] = left[i] * gain + wetLeft[i];
+                right[i] = right[i] * gain + wetRight[i];
+            }
+            dryGlideLeft -= steps;
+            dryGain = dryGlideLeft == 0 ? dryTarget : dryGain + step * (float)steps;
+        }
     }
 }
 

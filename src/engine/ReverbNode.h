@@ -1,16 +1,16 @@
 #pragma once
 
 #include "engine/NodeProcessor.h"
-
-#include <juce_dsp/juce_dsp.h>
+#include "engine/Room.h"
 
 #include <array>
 #include <atomic>
+#include <vector>
 
 namespace norvane
 {
 
-/** The layer's reverb: a stereo room (juce::dsp::Reverb) behind a pre-delay, driven by the
+/** The layer's reverb: a stereo room (Room, a Freeverb design) behind a pre-delay, driven by the
     eight values of a classic matrix reverb. How each value maps onto the room is written down
     in docs/reverb.md; with a wet share of 0 the signal passes exactly dry.
 
@@ -48,14 +48,17 @@ public:
 private:
     std::array<std::atomic<float>, 11> values{};
     std::atomic<int> version{1};
-    int appliedVersion = 0; // audio thread
-    float appliedPreDelaySamples = 0.0f;
-    float dryGain = 1.0f;
-    bool resting = false; // dry, with the room emptied
 
-    juce::dsp::Reverb reverb;
-    juce::dsp::DelayLine<float, juce::dsp::DelayLineInterpolationTypes::Linear> delay;
-    juce::AudioBuffer<float> wet;
+    // The audio thread's own.
+    int appliedVersion = 0;
+    bool resting = false; // dry, with the room emptied
+    float dryGain = 1.0f, dryTarget = 1.0f;
+    int dryGlideLeft = 0;
+
+    Room room;
+    std::vector<float> preDelayLine; // what enters the room, the two channels summed
+    int preDelayWrite = 0, preDelaySamples = 0;
+    juce::AudioBuffer<float> scratch; // the room's feed and its two channels
     double rate = 48000.0;
 };
 

@@ -186,7 +186,7 @@ int bench(const juce::File& midiFile, int rounds)
 
     // Rounds of both, interleaved and each pair in turn the other way round, so that the
     // machine's load at any moment weighs on both alike; the figure is the median ratio.
-    Timing full;
+    Timing full, bare;
     std::vector<double> ratios, fullTotals, bareTotals;
     for (int round = 0; round < rounds; ++round)
     {
@@ -200,6 +200,7 @@ int bench(const juce::File& midiFile, int rounds)
         bareTotals.push_back(b.total);
         full.total += f.total;
         full.blocks.insert(full.blocks.end(), f.blocks.begin(), f.blocks.end());
+        bare.blocks.insert(bare.blocks.end(), b.blocks.begin(), b.blocks.end());
     }
     std::sort(ratios.begin(), ratios.end());
     const auto median = [](std::vector<double> v)
@@ -228,6 +229,9 @@ int bench(const juce::File& midiFile, int rounds)
                 "of the %.3f ms deadline\n",
                 full.percentile(0.99) * 1000.0, p999, 100.0 * p999 / deadline, worst,
                 100.0 * worst / deadline, deadline);
+    std::printf("bare synthesizers' block time: p99 %.3f ms, p99.9 %.3f ms, worst %.3f ms\n",
+                bare.percentile(0.99) * 1000.0, bare.percentile(0.999) * 1000.0,
+                bare.percentile(1.0) * 1000.0);
     std::printf("first sound after construction: %.3f s (engine built in %.3f s)\n", firstSound,
                 constructionTime);
     std::printf("peak memory: %.0f MB\n", usage.ru_maxrss / 1024.0);
