@@ -41,26 +41,53 @@ struct Timing
 };
 
 /** Renders the performance block by block, handing each block's messages to `deliver` first,
-    and times every block. */
-template <typename Deliver, typename RenderBlock>
-Timing run(const std::vector<TimedMessage>& messages, double tail, Deliver deliver,
-           RenderBlock renderBlock)
+    and times every block. It runs in stretches, so that two renders can take turns. */
+template <typename Deliver, typename RenderBlock> class Run
 {
-    Timing timing;
-    const auto totalBlocks = (size_t)((messages.back().seconds + tail) * rate / block) + 1;
-    size_t next = 0;
-    for (size_t b = 0; b < totalBlocks; ++b)
+public:
+    Run(const std::vector<TimedMessage>& messages, double tail, Deliver deliver,
+        RenderBlock renderBlock)
+        : messages(messages), deliver(deliver), renderBlock(renderBlock),
+          totalBlocks((size_t)((messages.back().seconds + tail) * rate / block) + 1)
     {
-        const double blockEnd = (double)(b + 1) * block / rate;
-        const auto start = Clock::now();
-        while (next < messages.size() && messages[next].seconds < blockEnd)
-            deliver(messages[next++]);
-        renderBlock();
-        const double t = secondsSince(start);
-        timing.blocks.push_back(t);
-        timing.total += t;
     }
-    return timing;
+
+    bool done() const { return b == totalBlocks; }
+
+    void play(size_t blocks)
+    {
+        for (const size_t end = std::min(totalBlocks, b + blocks); b < end; ++b)
+        {
+            const double blockEnd = (double)(b + 1) * block / rate;
+            const auto start = Clock::now();
+            while (next < messages.size() && messages[next].seconds < blockEnd)
+                deliver(messages[next++]);
+            renderBlock();
+            const double t = secondsSince(start);
+            timing.blocks.push_back(t);
+            timing.total += t;
+        }
+    }
+
+    Timing timing;
+
+private:
+    const std::vector<TimedMessage>& messages;
+    Deliver deliver;
+    RenderBlock renderBlock;
+    const size_t totalBlocks;
+    size_t b = 0, next = 0;
+};
+
+/** Plays two renders of the performance in turns of `stretch` blocks, `first` leading, so
+    that a change in the machine's load weighs on both alike. */
+template <typename A, typename B> void takeTurns(A& first, B& second, size_t stretch)
+{
+    while (!first.done() || !second.done())
+    {
+        first.play(stretch);
+        second.play(stretch);
+    }
 }
 
 } // namespace
@@ -105,9 +132,9 @@ int bench(const juce::File& midiFile, int rounds)
         engine.dronePad().noteOn(note, 90);
     MIDIManager midi(engine, makeDetachedMidi(), scheduler);
 
-    const auto runFull = [&]
+    const auto fullRun = [&]
     {
-        return run(
+        return Run(
             *messages, tail,
             [&](const TimedMessage& m) { midi.processNow(m.bytes.data(), m.bytes.size()); },
             [&]
@@ -167,9 +194,9 @@ int bench(const juce::File& midiFile, int rounds)
             toAll(NoteCommand::Kind::stop, c.data1, 0);
         }
     };
-    const auto runBare = [&]
+    const auto bareRun = [&]
     {
-        return run(
+        return Run(
             *messages, tail,
             [&](const TimedMessage& m) { parseMidiBytes(m.bytes.data(), m.bytes.size(), handle); },
             [&]
@@ -184,23 +211,26 @@ int bench(const juce::File& midiFile, int rounds)
             });
     };
 
-    // Rounds of both, interleaved and each pair in turn the other way round, so that the
-    // machine's load at any moment weighs on both alike; the figure is the median ratio.
+    // Rounds of both, taking turns every two seconds of audio and each round in turn the other
+    // way round, so that the machine's load weighs on both alike; the figure is the median
+    // ratio of the rounds.
+    const auto stretch = (size_t)(2.0 * rate / block);
     Timing full, bare;
     std::vector<double> ratios, fullTotals, bareTotals;
     for (int round = 0; round < rounds; ++round)
     {
-        Timing f, b;
+        auto f = fullRun();
+        auto b = bareRun();
         if (round % 2 == 0)
-            f = runFull(), b = runBare();
+            takeTurns(f, b, stretch);
         else
-            b = runBare(), f = runFull();
-        ratios.push_back(f.total / b.total);
-        fullTotals.push_back(f.total);
-        bareTotals.push_back(b.total);
-        full.total += f.total;
-        full.blocks.insert(full.blocks.end(), f.blocks.begin(), f.blocks.end());
-        bare.blocks.insert(bare.blocks.end(), b.blocks.begin(), b.blocks.end());
+            takeTurns(b, f, stretch);
+        ratios.push_back(f.timing.total / b.timing.total);
+        fullTotals.push_back(f.timing.total);
+        bareTotals.push_back(b.timing.total);
+        full.total += f.timing.total;
+        full.blocks.insert(full.blocks.end(), f.timing.blocks.begin(), f.timing.blocks.end());
+        bare.blocks.insert(bare.blocks.end(), b.timing.blocks.begin(), b.timing.blocks.end());
     }
     std::sort(ratios.begin(), ratios.end());
     const auto median = [](std::vector<double> v)
@@ -217,7 +247,7 @@ int bench(const juce::File& midiFile, int rounds)
 
     std::printf("performance: %s, %.1f s, rendered at 48 kHz in %d-frame blocks\n",
                 midiFile.getFileName().toRawUTF8(), audioSeconds, block);
-    std::printf("%d rounds of each, interleaved\n", rounds);
+    std::printf("%d rounds of each, taking turns every 2 s of audio\n", rounds);
     std::printf("full engine (layers A-D, drone): %.1fx real time (median round)\n",
                 audioSeconds / median(fullTotals));
     std::printf("bare synthesizers:               %.1fx real time (median round)\n",

@@ -34,9 +34,10 @@
 //
 //   norvane-cli bench IN.mid [--rounds N]
 //       Renders the file through the full engine (layers A–D over the whole keyboard, the
-//       drone sounding) and through bare synthesizers playing the same notes, in N (5)
-//       interleaved rounds of each, and prints the median ratio of their times and its spread,
-//       the real-time factors, block times, time to first sound and peak memory.
+//       drone sounding) and through bare synthesizers playing the same notes, in N (5) rounds
+//       of each that take turns every two seconds of audio, and prints the median ratio of
+//       their times and its spread, the real-time factors, block times, time to first sound
+//       and peak memory.
 
 #include "Bench.h"
 #include "Latency.h"
