@@ -62,6 +62,7 @@ void ReverbNode::prepareToPlay(double sampleRate, int maximumBlockSize)
     preDelayLine.assign((size_t)std::ceil(maximumPreDelay * sampleRate) + 1, 0.0f);
     preDelayWrite = 0;
     scratch.setSize(3, block);
+    dryGain.reset(sampleRate, 0.01);
     appliedVersion = 0;
     resting = false;
 }
@@ -78,10 +79,11 @@ void ReverbNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer
             snapshot[i] = values[i].load();
         const auto settings = roomFor(snapshot);
         room.setSettings(settings, glide);
-        dryTarget = 2.0f * settings.dryLevel; // the dry part is mixed here, outside the pre-delay
-        dryGlideLeft = glide ? (int)(0.01 * rate) : 0;
-        if (!glide)
-            dryGain = dryTarget;
+        // The dry part is mixed here, outside the pre-delay.
+        if (glide)
+            dryGain.setTargetValue(2.0f * settings.dryLevel);
+        else
+            dryGain.setCurrentAndTargetValue(2.0f * settings.dryLevel);
         const double delay = juce::jlimit(0.0, maximumPreDelay, (double)snapshot[preDelay]);
         preDelaySamples = std::min((int)std::lround(delay * rate), (int)preDelayLine.size() - 1);
     }
@@ -98,8 +100,7 @@ void ReverbNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer
         {
             room.clear();
             std::fill(preDelayLine.begin(), preDelayLine.end(), 0.0f);
-            dryGain = dryTarget;
-            dryGlideLeft = 0;
+            dryGain.setCurrentAndTargetValue(dryGain.getTargetValue());
             resting = true;
         }
         return;
@@ -133,26 +134,11 @@ void ReverbNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer
 
         room.render(feed, wetLeft, wetRight, n);
 
-        if (dryGlideLeft == 0)
+        const float from = dryGain.getCurrentValue(), to = dryGain.skip(n);
+        for (int ch = 0; ch < 2; ++ch)
         {
-            for (int i = 0; i < n; ++i)
-            {
-                left[i] = left[i] * dryGain + wetLeft[i];
-                right[i] = right[i] * dryGain + wetRight[i];
-            }
-        }
-        else
-        {
-            const float step = (dryTarget - dryGain) / (float)dryGlideLeft;
-            const int steps = std::min(n, dryGlideLeft);
-            for (int i = 0; i < n; ++i)
-            {
-                const float gain = i < steps ? dryGain + step * (float)(i + 1) : dryTarget;
-                left[i] = left[i] * gain + wetLeft[i];
-                right[i] = right[i] * gain + wetRight[i];
-            }
-            dryGlideLeft -= steps;
-            dryGain = dryGlideLeft == 0 ? dryTarget : dryGain + step * (float)steps;
+            buffer.applyGainRamp(ch, start, n, from, to);
+            buffer.addFrom(ch, start, scratch, ch + 1, 0, n);
         }
     }
 }

@@ -52,8 +52,7 @@ private:
     // The audio thread's own.
     int appliedVersion = 0;
     bool resting = false; // dry, with the room emptied
-    float dryGain = 1.0f, dryTarget = 1.0f;
-    int dryGlideLeft = 0;
+    juce::LinearSmoothedValue<float> dryGain{1.0f};
 
     Room room;
     std::vector<float> preDelayLine; // what enters the room, the two channels summed

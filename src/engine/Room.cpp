@@ -19,27 +19,6 @@ constexpr double glideSeconds = 0.01;
 
 } // namespace
 
-void Room::Glide::set(float value, int samples) noexcept
-{
-    target = value;
-    samplesLeft = samples;
-    if (samples <= 0)
-        current = value;
-}
-
-float Room::Glide::advance(int samples) noexcept
-{
-    if (samplesLeft > 0)
-    {
-        const int steps = std::min(samples, samplesLeft);
-        current += (target - current) * (float)steps / (float)samplesLeft;
-        samplesLeft -= steps;
-        if (samplesLeft == 0)
-            current = target;
-    }
-    return current;
-}
-
 void Room::prepare(double sampleRate, int maximumBlockSize)
 {
     const int rate = std::max(1, (int)sampleRate);
@@ -71,17 +50,19 @@ void Room::prepare(double sampleRate, int maximumBlockSize)
     }
 
     scaledFeed.assign((size_t)std::max(1, maximumBlockSize), 0.0f);
-    glideSamples = std::max(1, (int)(glideSeconds * sampleRate));
+    for (auto* glide : {&damping, &feedback, &wetSame, &wetCross})
+        glide->reset(sampleRate, glideSeconds);
 }
 
 void Room::setSettings(const juce::Reverb::Parameters& settings, bool glide) noexcept
 {
-    const int samples = glide ? glideSamples : 0;
+    auto set = [glide](juce::LinearSmoothedValue<float>& value, float target)
+    { glide ? value.setTargetValue(target) : value.setCurrentAndTargetValue(target); };
     const float wet = settings.wetLevel * wetScale;
-    wetSame.set(0.5f * wet * (1.0f + settings.width), samples);
-    wetCross.set(0.5f * wet * (1.0f - settings.width), samples);
-    damping.set(settings.damping * 0.4f, samples);
-    feedback.set(settings.roomSize * 0.28f + 0.7f, samples);
+    set(wetSame, 0.5f * wet * (1.0f + settings.width));
+    set(wetCross, 0.5f * wet * (1.0f - settings.width));
+    set(damping, settings.damping * 0.4f);
+    set(feedback, settings.roomSize * 0.28f + 0.7f);
 }
 
 void Room::clear() noexcept
@@ -91,7 +72,7 @@ void Room::clear() noexcept
         for (auto& line : side)
             line.last = 0.0f;
     for (auto* glide : {&damping, &feedback, &wetSame, &wetCross})
-        glide->set(glide->target, 0);
+        glide->setCurrentAndTargetValue(glide->getTargetValue());
 }
 
 void Room::runCombs(Line* four, const float* feed, float* out, int n, bool add, float damp,
@@ -163,9 +144,9 @@ void Room::render(const float* feed, float* left, float* right, int numSamples) 
         scaled[i] = feed[i] * inputGain;
 
     // The filters take the block's closing settings; the output gains glide sample by sample.
-    const float damp = damping.advance(n), level = feedback.advance(n);
-    const float same0 = wetSame.current, cross0 = wetCross.current;
-    const float same1 = wetSame.advance(n), cross1 = wetCross.advance(n);
+    const float damp = damping.skip(n), level = feedback.skip(n);
+    const float same0 = wetSame.getCurrentValue(), cross0 = wetCross.getCurrentValue();
+    const float same1 = wetSame.skip(n), cross1 = wetCross.skip(n);
 
     float* sides[2] = {left, right};
     for (size_t side = 0; side < 2; ++side)

@@ -42,16 +42,6 @@ private:
         float last = 0.0f; // combs only: the damping filter's memory
     };
 
-    /** A value that moves in a straight line to its target over a set number of samples. */
-    struct Glide
-    {
-        float current = 0.0f, target = 0.0f;
-        int samplesLeft = 0;
-
-        void set(float value, int samples) noexcept;
-        float advance(int samples) noexcept; // the value `samples` later
-    };
-
     static constexpr int combsPerSide = 8, allPassesPerSide = 4;
 
     static void runCombs(Line* combs, const float* feed, float* out, int n, bool add, float damp,
@@ -62,8 +52,7 @@ private:
     std::array<std::array<Line, combsPerSide>, 2> combs;
     std::array<std::array<Line, allPassesPerSide>, 2> allPasses;
     std::vector<float> scaledFeed;
-    Glide damping, feedback, wetSame, wetCross;
-    int glideSamples = 480;
+    juce::LinearSmoothedValue<float> damping, feedback, wetSame, wetCross;
 };
 
 } // namespace norvane
