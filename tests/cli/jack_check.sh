@@ -16,9 +16,10 @@ fi
 export JACK_DEFAULT_SERVER="norvane-check-$$"
 jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 128 >"$work/jackd.log" 2>&1 &
 server=$!
-player=
+player= capture=
 cleanup() {
   [ -n "$player" ] && kill "$player" 2>/dev/null || true
+  [ -n "$capture" ] && kill "$capture" 2>/dev/null || true
   kill "$server" 2>/dev/null || true
   wait 2>/dev/null || true
 }
@@ -61,11 +62,16 @@ if grep -q '^Norvane:out_' "$work/ports.txt"; then
   exit 1
 fi
 
-jack_capture -d 2 -b 16 -c 2 -p Norvane:master_left -p Norvane:master_right --no-stdin \
-  "$work/capture.wav" >"$work/capture.log" 2>&1 || { cat "$work/capture.log"; exit 1; }
-
+# Recorded from the moment the ports are up until the player has finished: how long it takes
+# to load its sounds before the first note depends on the machine.
+jack_capture -b 16 -c 2 -p Norvane:master_left -p Norvane:master_right --no-stdin \
+  "$work/capture.wav" >"$work/capture.log" 2>&1 &
+capture=$!
 wait "$player"
 player=
+kill -INT "$capture" 2>/dev/null || true
+wait "$capture" || { cat "$work/capture.log"; exit 1; }
+capture=
 cat "$work/play.txt"
 
 python3 - "$work/capture.wav" <<'PY'
