@@ -225,10 +225,12 @@ void LayerChain::prepare(double sampleRate, int maximumBlockSize)
     damperVoices.stopAll(); // its sounds were rendered for the old rate
 }
 
-void LayerChain::takeOffers() noexcept
+bool LayerChain::takeOffers() noexcept
 {
+    bool instrumentChanged = false;
     if (auto* offer = instrumentOffer.exchange(nullptr, std::memory_order_acq_rel))
     {
+        instrumentChanged = true;
         // The instrument playing until now stops its notes. A plug-in goes at once; the
         // sampler rings out what it was playing, so nothing it held comes back later.
         if (activeInstrument != nullptr)
@@ -251,6 +253,7 @@ void LayerChain::takeOffers() noexcept
             jassertfalse;
         activeEffect = isRemoval(offer) ? nullptr : offer;
     }
+    return instrumentChanged;
 }
 
 void LayerChain::play(const NoteCommand& command) noexcept

@@ -125,8 +125,9 @@ public:
     /** Not concurrent with render(): prepares every node for this rate and block size. */
     void prepare(double sampleRate, int maximumBlockSize);
 
-    /** Start of a block: takes up plug-ins offered since the last. */
-    void takeOffers() noexcept;
+    /** Start of a block: takes up plug-ins offered since the last. True when another
+        instrument plays from now on. */
+    bool takeOffers() noexcept;
 
     /** Sends a command to the instrument playing now. */
     void play(const NoteCommand& command) noexcept;

@@ -3,6 +3,7 @@
 #include "engine/VelocityCurve.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace norvane
 {
@@ -31,11 +32,11 @@ void LayerProcessor::send(int chain, const NoteCommand& command, bool toBoth) no
         probe->commandSent(chain, command);
 }
 
-
 void LayerProcessor::takeOffers() noexcept
 {
-    for (auto& c : chains)
-        c->takeOffers();
+    for (int c = 0; c < chainCount; ++c)
+        if (chains[(size_t)c]->takeOffers() && bend != 8192)
+            send(c, {NoteCommand::Kind::pitchBend, 0, (std::int16_t)bend}); // it starts centred
     switchIfReady();
 }
 
@@ -52,7 +53,25 @@ void LayerProcessor::switchIfReady() noexcept
         chains[(size_t)c]->resetFader();
         notesOnChain[(size_t)c] = 0;
         live.store(c, std::memory_order_release);
-        restEnvelope(c);
+        // The layer's envelope goes on from where it stands while the old set-up still
+        // sounds (held, or in its release), so that the level never dips at the change.
+        const auto& before = envelopes[(size_t)old];
+        if (chains[(size_t)c]->settings.usesEnvelope() &&
+            (notesOnChain[(size_t)old] > 0 || before.ramping))
+        {
+            envelopes[(size_t)c].value = before.value;
+            envelopes[(size_t)c].ramping = false;
+        }
+        else
+        {
+            restEnvelope(c);
+        }
+        // A chain taken up again never comes back with an old bend.
+        if (chainBend[(size_t)c] != bend)
+        {
+            send(c, {NoteCommand::Kind::pitchBend, 0, (std::int16_t)bend});
+            chainBend[(size_t)c] = bend;
+        }
         return;
     }
 }
@@ -166,10 +185,13 @@ void LayerProcessor::applyEnvelopeRestLevel() noexcept
 
 void LayerProcessor::pitchBend(int value) noexcept
 {
-    const auto bend = (std::int16_t)std::clamp(value, 0, 16383);
+    bend = std::clamp(value, 0, 16383);
     for (int c = 0; c < chainCount; ++c)
         if (isRendered(chains[(size_t)c]->state()))
-            send(c, {NoteCommand::Kind::pitchBend, 0, bend});
+        {
+            send(c, {NoteCommand::Kind::pitchBend, 0, (std::int16_t)bend});
+            chainBend[(size_t)c] = bend;
+        }
 }
 
 void LayerProcessor::playPedalNoise(bool down) noexcept
@@ -275,17 +297,27 @@ void LayerProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBu
         auto& e = envelopes[(size_t)c];
         advanceEnvelope(e, n);
         float gain = (float)(chain.settings.volume.load() * e.value);
+        auto& fade = fades[(size_t)c];
         if (state == ChainState::evicting)
         {
-            // Let go of everything it holds and fade out over this block.
-            send(c, {NoteCommand::Kind::stopAll, 0, 0}, true);
-            forgetNotesOf(c);
-            gain = 0.0f;
+            // Let go of everything it holds and fade out, over a few blocks rather than one,
+            // so that what it rang stops without a click.
+            if (!fade.running)
+            {
+                send(c, {NoteCommand::Kind::stopAll, 0, 0}, true);
+                forgetNotesOf(c);
+                fade.running = true;
+                fade.total = fade.left = std::max(n, (int)std::ceil(evictionFade * sampleRate));
+                fade.from = gain;
+            }
+            fade.left = std::max(0, fade.left - n);
+            gain = fade.from * (float)fade.left / (float)fade.total;
         }
         chain.render(buffer, n, gain);
 
-        if (state == ChainState::evicting)
+        if (state == ChainState::evicting && fade.left == 0)
         {
+            fade.running = false;
             chain.damper().stopAll();
             goIdle(c);
         }

@@ -51,8 +51,9 @@ public:
     int notesOn(int chain) const noexcept { return notesOnChain[(size_t)chain]; }
 
     /** How long a chain with nothing left to play must stay quiet before it is free again,
-        and how long one that never falls quiet may ring on with no note held. */
-    static constexpr double quietSeconds = 0.25, longestTail = 30.0;
+        how long one that never falls quiet may ring on with no note held, and how long one
+        let go of to make room fades out. */
+    static constexpr double quietSeconds = 0.25, longestTail = 30.0, evictionFade = 0.03;
     static constexpr float quietLevel = 1.0e-5f; // −100 dBFS
 
     /** Audio thread, at the start of a block before any note: takes up plug-ins offered. */
@@ -135,6 +136,15 @@ private:
     std::array<Envelope, chainCount> envelopes{};
     std::array<double, chainCount> quietFor{}; // seconds without sound, no note held
     std::array<double, chainCount> unheldFor{};
+    struct Fade
+    {
+        bool running = false;
+        int left = 0, total = 0; // samples
+        float from = 0.0f;       // the fader's gain when it began
+    };
+    std::array<Fade, chainCount> fades{}; // chains let go of to make room
+    int bend = 8192;                      // where the wheel stands, for chains taken up later
+    std::array<int, chainCount> chainBend{8192, 8192, 8192}; // the bend each chain last had
     double sampleRate = 48000.0;
     const std::atomic<const DamperTable*>& damperTable;
     std::atomic<NoteCommandProbe*> commandProbe{nullptr};
