@@ -4,6 +4,7 @@
 #include "core/Bounded.h"
 #include "core/Hash.h"
 #include "core/MessageThread.h"
+#include "engine/LayerSwitcher.h"
 #include "engine/LimiterNode.h"
 #include "engine/MixerNode.h"
 #include "engine/PluginNode.h"
@@ -80,15 +81,28 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
         *processors[4], audioHost->mainMixerNode());
     audioHost->setBlockListener(performance.get());
 
+    loader = options.soundLoader ? options.soundLoader() : SoundLoader::onThreadOfItsOwn();
+    LayerSwitcher::Services services{*loader,
+                                     [this](const PluginRef& ref, LayerSwitcher::Instantiated done)
+                                     {
+                                         if (makePlugin)
+                                             makePlugin(ref, std::move(done));
+                                         else
+                                             instantiate(ref, std::move(done));
+                                     },
+                                     [this](PluginNode& node) { prepare(node); },
+                                     [this](PluginNode& node)
+                                     { pluginNodeWillBeRemoved.call(node); }};
+    for (size_t i = 0; i < switchers.size(); ++i)
+        switchers[i] = std::make_unique<LayerSwitcher>(*processors[i], services);
     for (size_t i = 0; i < layers.size(); ++i)
-        layers[i] =
-            std::make_unique<SoundLayer>(*processors[i], *performance, (int)i, plan[i].first,
-                                         plan[i].second.first, plan[i].second.second, bankPath);
-    drone = std::make_unique<SoundLayer>(*processors[4], *performance, 4, "Drone", true,
-                                         InstrumentCategory::pad, bankPath);
-    loader = std::make_unique<SoundLoader>();
-    for (auto* l : allLayers())
-        l->changeRequested = [this, l] { switchLayer(*l); };
+        layers[i] = std::make_unique<SoundLayer>(*processors[i], *switchers[i], *performance,
+                                                 (int)i, plan[i].first, plan[i].second.first,
+                                                 plan[i].second.second, bankPath);
+    drone = std::make_unique<SoundLayer>(*processors[4], *switchers[4], *performance, 4, "Drone",
+                                         true, InstrumentCategory::pad, bankPath);
+    for (size_t i = 0; i < switchers.size(); ++i)
+        listenTo(*switchers[i], *allLayers()[i]);
 
     // 6. Main mixer → meter tap → limiter → output.
     auto& host = *audioHost;
@@ -294,7 +308,8 @@ void AudioEngine::collect()
         }
     }
 
-    collectSwitches();
+    for (auto& switcher : switchers)
+        switcher->collect();
     for (auto* p : processors)
         p->collectRetired();
 }
@@ -318,65 +333,10 @@ std::array<SoundLayer*, 5> AudioEngine::allLayers()
     return {layers[0].get(), layers[1].get(), layers[2].get(), layers[3].get(), drone.get()};
 }
 
-void AudioEngine::collectSwitches()
-{
-    // What the loader has loaded: the layers' load errors, for the set-ups still current.
-    std::vector<Loaded> done;
-    {
-        std::lock_guard<std::mutex> guard(loadedLock);
-        done.swap(loaded);
-    }
-    for (auto& d : done)
-    {
-        if (d.layer->processor().chain(d.chain).generation() != d.generation)
-            continue;
-        if (d.error)
-        {
-            d.layer->loadError = d.variantName + ": " + *d.error;
-            d.layer->holds[(size_t)d.chain].program = -1; // it holds what it held before
-        }
-        else
-        {
-            d.layer->loadError = std::nullopt;
-        }
-    }
-
-    // Set-ups that have taken over on the audio side.
-    auto all = allLayers();
-    for (size_t i = 0; i < all.size(); ++i)
-    {
-        auto& layer = *all[i];
-        auto& audio = layer.processor();
-        const int live = audio.liveIndex();
-        if (live != lastLive[i])
-        {
-            // The editor windows follow the set-up that plays now.
-            auto& old = audio.chain(lastLive[i]);
-            if (auto* node = old.instrumentPlugin())
-                pluginNodeWillBeRemoved.call(*node);
-            if (auto* node = old.effectPlugin())
-                pluginNodeWillBeRemoved.call(*node);
-            lastLive[i] = live;
-            layer.liveSince[(size_t)live] = ++switchSerial;
-        }
-        if (layer.pendingChain >= 0 &&
-            (layer.pendingChain == live ||
-             audio.chain(layer.pendingChain).state() == ChainState::idle))
-        {
-            layer.pendingChain = -1;
-            layer.switched.call();
-        }
-        if (layer.waitingForChain)
-            switchLayer(layer); // a chain may have come free
-    }
-}
-
 bool AudioEngine::hasPendingChanges() const
 {
-    for (auto* l : const_cast<AudioEngine*>(this)->allLayers())
-        if ((l->pendingChain >= 0 &&
-             l->processor().chain(l->pendingChain).state() == ChainState::preparing) ||
-            l->waitingForChain)
+    for (auto& switcher : switchers)
+        if (switcher->isLoading())
             return true;
     return false;
 }
@@ -391,10 +351,9 @@ void AudioEngine::waitForLoads()
         loader->waitUntilIdle();
         collect();
         bool preparing = false;
-        for (auto* l : allLayers())
-            preparing = preparing ||
-                        (l->pendingChain >= 0 &&
-                         l->processor().chain(l->pendingChain).state() == ChainState::preparing);
+        for (auto& switcher : switchers)
+            preparing =
+                preparing || (switcher->isLoading() && switcher->preparingChain() != nullptr);
         if (!preparing)
             return;
         if (auto* messages = juce::MessageManager::getInstanceWithoutCreating())
@@ -467,8 +426,8 @@ void AudioEngine::installSoundFont(const juce::File& source)
     // Only a bank that plays replaces the one installed.
     if (failure.isEmpty())
         if (const auto unplayable = SamplerNode::checkBank(temp.getFullPathName().toStdString()))
-            failure = juce::String(*unplayable)
-                          .replace(temp.getFullPathName(), source.getFullPathName());
+            failure =
+                juce::String(*unplayable).replace(temp.getFullPathName(), source.getFullPathName());
     if (failure.isEmpty() && !temp.moveFileTo(target))
         failure = "cannot replace " + target.getFullPathName();
 
@@ -522,8 +481,7 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
     const bool wasRunning = audioHost->isRunning();
     clicks->stop(); // it stays stopped until the musician starts it again
 
-    const auto hostDevice = [](const std::optional<AudioOutputDevice>& d)
-    {
+    const auto hostDevice = [](const std::optional<AudioOutputDevice>& d) {
         return d ? std::optional(AudioHost::OutputDevice{d->type, d->name}) : std::nullopt;
     };
     if (const auto refused = audioHost->openDevice(hostDevice(device), wanted))
@@ -531,7 +489,8 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
         // Refused: back to the device that was playing, as it played, saying what the
         // driver said.
         std::string message = "No se pudo cambiar la salida de audio (" + *refused + ").";
-        if (const auto alsoRefused = audioHost->openDevice(hostDevice(openChoice), outputFormat.get()))
+        if (const auto alsoRefused =
+                audioHost->openDevice(hostDevice(openChoice), outputFormat.get()))
         {
             message += " Tampoco se pudo volver a la salida anterior (" + *alsoRefused +
                        "): el motor sigue sin salida de audio.";
@@ -548,6 +507,9 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
         loadError = std::nullopt;
     }
 
+    // Every synthesizer is built again for the device's rate, on the loader.
+    for (auto& switcher : switchers)
+        switcher->rateChanged();
     if (wasRunning)
         audioHost->startPlaying();
     if (damperTable.load() != nullptr)

@@ -31,6 +31,7 @@ class LayerProcessor;
 class PerformanceRouter;
 class DamperTable;
 class SoundLoader;
+class LayerSwitcher;
 
 /** An output device offered to the user. `id` is the FNV-1a hash of "type/name". */
 struct AudioOutputDevice
@@ -72,6 +73,8 @@ public:
         /** With useAudioDevice: the only kind of device to play through (a simulated one, for
             tools and tests); nothing = the system's ALSA and JACK devices. */
         std::function<std::unique_ptr<juce::AudioIODeviceType>()> deviceType;
+        /** Where sounds load; nothing = a loader thread of the engine's own. */
+        std::function<std::unique_ptr<SoundLoader>()> soundLoader;
     };
 
     AudioEngine(Scheduler& scheduler, Options options);
@@ -205,6 +208,13 @@ public:
         pluginLibrary = &library;
     }
 
+    /** How plug-in instances are made: by default through JUCE's LV2 and VST3 hosting, for
+        the plug-in the finder or library names (tests may make their own). */
+    using PluginMaker = std::function<void(
+        const PluginRef& ref,
+        std::function<void(std::unique_ptr<juce::AudioPluginInstance>, const juce::String&)> done)>;
+    void setPluginMaker(PluginMaker maker) { makePlugin = std::move(maker); }
+
     /** Loads, replaces, keeps or removes (nothing) the layer's instrument plug-in. A new one
         is instantiated asynchronously: the layer's reference is set at once, its node when the
         plug-in has loaded, unless a later request has replaced the reference by then. With
@@ -218,9 +228,11 @@ public:
                           const std::optional<juce::MemoryBlock>& state, SoundLayer& layer);
 
     /** A change of a layer's set-up in several steps (a recalled patch): between the two
-        calls the layer's settings are gathered; the commit prepares the whole set-up in another
-        chain, which takes over once its sound and plug-ins have loaded. The notes held
-        meanwhile keep their sound, range, transposition and chain until released. */
+        calls the layer's settings are gathered; the commit asks for the whole set-up at once.
+        A set-up with the layer's sound is written into the chain that plays; any other is
+        prepared in another chain, which takes over once its sound and plug-ins have loaded.
+        The notes held meanwhile keep their sound, range, transposition and chain until
+        released. */
     void beginChange(SoundLayer& layer);
     void commitChange(SoundLayer& layer);
 
@@ -248,9 +260,6 @@ public:
 
 private:
     LayerProcessor& addLayerProcessor(const std::string& slot, bool withDamper);
-    void switchLayer(SoundLayer& layer);
-    void providePlugin(SoundLayer& layer, int chain, std::uint32_t generation, bool instrument);
-    void collectSwitches();
     void followControl(const ControlTarget& target, double amount);
     /** Readies a plug-in node for the graph's rate and block before the audio side has it. */
     void prepare(PluginNode& node);
@@ -258,6 +267,8 @@ private:
     using Instantiated =
         std::function<void(std::unique_ptr<juce::AudioPluginInstance>, const juce::String& error)>;
     void instantiate(const PluginRef& ref, Instantiated done);
+    /** Hears what a layer's switcher reports: load errors, plug-ins arriving or failing. */
+    void listenTo(LayerSwitcher& switcher, SoundLayer& layer);
 
     Scheduler& clock;
     juce::File folder;
@@ -278,24 +289,12 @@ private:
     std::atomic<const DamperTable*> damperTable{nullptr};
     std::thread damperBuilder;
     std::unique_ptr<SoundLoader> loader;
-
-    /** What the loader thread has loaded, for the message thread to report. */
-    struct Loaded
-    {
-        SoundLayer* layer = nullptr;
-        int chain = 0;
-        std::uint32_t generation = 0;
-        std::optional<std::string> error;
-        std::string variantName;
-    };
-    std::mutex loadedLock;
-    std::vector<Loaded> loaded; // guarded by loadedLock
-    std::uint64_t switchSerial = 0;
-    std::array<int, 5> lastLive{};
+    std::array<std::unique_ptr<LayerSwitcher>, 5> switchers; // A–D and the drone; after the loader
     std::vector<CallbackList<const double&>::Subscription> damperWatch;
     LimiterNode* limiterNode = nullptr;
     juce::AudioPluginFormatManager pluginFormats;
     PluginFinder findPlugin;
+    PluginMaker makePlugin;
     PluginLibrary* pluginLibrary = nullptr; // none: the shared one
 
     JUCE_DECLARE_WEAK_REFERENCEABLE(AudioEngine)

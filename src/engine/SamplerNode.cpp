@@ -93,8 +93,13 @@ struct SamplerNode::Synth
     }
 };
 
+void SamplerNode::SynthDeleter::operator()(Synth* synth) const
+{
+    delete synth;
+}
+
 SamplerNode::SamplerNode(double sampleRateIn)
-    : NodeProcessor("Sampler", Inputs::none), sampleRate(sampleRateIn)
+    : NodeProcessor("Sampler", Inputs::none), rate(sampleRateIn)
 {
     silenceFluidLogging();
 }
@@ -106,11 +111,11 @@ SamplerNode::~SamplerNode()
     delete current;
 }
 
-std::unique_ptr<SamplerNode::Synth> SamplerNode::build(const std::string& bankPath, int program,
-                                                       int bankMSB, int bankLSB, double rate,
-                                                       std::string& error) const
+SamplerNode::Sound SamplerNode::build(const std::string& bankPath, int program, int bankMSB,
+                                      int bankLSB, double rate, std::string& error)
 {
-    auto s = std::make_unique<Synth>();
+    silenceFluidLogging();
+    Sound s(new Synth);
     s->rate = rate;
     s->settings = new_fluid_settings();
     if (s->settings == nullptr)
@@ -157,6 +162,26 @@ std::unique_ptr<SamplerNode::Synth> SamplerNode::build(const std::string& bankPa
     return s;
 }
 
+void SamplerNode::install(Sound sound)
+{
+    if (sound == nullptr)
+        return;
+    installed.store(sound->rate, std::memory_order_release);
+    // A synthesizer that the audio thread has not picked up yet was never played: free it.
+    delete pending.exchange(sound.release(), std::memory_order_acq_rel);
+}
+
+std::optional<std::string> SamplerNode::loadInstrument(const std::string& bankPath, int program,
+                                                       int bankMSB, int bankLSB)
+{
+    std::string error;
+    auto synth = build(bankPath, program, bankMSB, bankLSB, sampleRate(), error);
+    if (synth == nullptr)
+        return error;
+    install(std::move(synth));
+    return std::nullopt;
+}
+
 std::optional<std::string> SamplerNode::checkBank(const std::string& bankPath)
 {
     // Its headers only: the samples are read when a preset is chosen, and none is here.
@@ -175,30 +200,6 @@ std::optional<std::string> SamplerNode::checkBank(const std::string& bankPath)
     return std::nullopt;
 }
 
-std::optional<std::string> SamplerNode::loadInstrument(const std::string& bankPath, int program,
-                                                       int bankMSB, int bankLSB)
-{
-    std::lock_guard<std::mutex> guard(loadLock);
-    std::string error;
-    auto synth = build(bankPath, program, bankMSB, bankLSB, sampleRate, error);
-    if (synth == nullptr)
-        return error;
-
-    lastBank = bankPath;
-    lastProgram = program;
-    lastMSB = bankMSB;
-    lastLSB = bankLSB;
-    handOver(std::move(synth));
-    return std::nullopt;
-}
-
-void SamplerNode::handOver(std::unique_ptr<Synth> synth)
-{
-    // A synthesizer that the audio thread has not picked up yet was never played: free it.
-    delete pending.exchange(synth.release(), std::memory_order_acq_rel);
-    loaded = true;
-}
-
 void SamplerNode::collectRetired()
 {
     Synth* old = nullptr;
@@ -213,27 +214,15 @@ bool SamplerNode::send(const NoteCommand& command)
 
 void SamplerNode::prepareToPlay(double newRate, int)
 {
-    std::lock_guard<std::mutex> guard(loadLock);
-    if (newRate == sampleRate || newRate <= 0.0)
-        return;
-
-    sampleRate = newRate;
-    if (lastBank.empty())
-        return;
-
-    // Not concurrent with processBlock: rebuild the instrument at the new rate in place.
-    std::string error;
-    if (auto synth = build(lastBank, lastProgram, lastMSB, lastLSB, sampleRate, error))
-    {
-        delete pending.exchange(nullptr);
-        delete current;
-        current = synth.release();
-    }
+    if (newRate > 0.0)
+        rate.store(newRate, std::memory_order_release);
 }
 
 void SamplerNode::apply(const NoteCommand& c) noexcept
 {
-    if (current == nullptr)
+    if (c.kind == NoteCommand::Kind::pitchBend)
+        bend = juce::jlimit(0, 16383, (int)c.value);
+    if (current == nullptr || current->rate != rate.load(std::memory_order_relaxed))
         return;
     auto* synth = current->synth;
     switch (c.kind)
@@ -255,14 +244,15 @@ void SamplerNode::apply(const NoteCommand& c) noexcept
         fluid_synth_all_sounds_off(synth, -1);
         break;
     case NoteCommand::Kind::pitchBend:
-        fluid_synth_pitch_bend(synth, 0, juce::jlimit(0, 16383, (int)c.value));
+        fluid_synth_pitch_bend(synth, 0, bend);
         break;
     }
 }
 
 bool SamplerNode::isSounding() const noexcept
 {
-    return current != nullptr && fluid_synth_get_active_voice_count(current->synth) > 0;
+    return current != nullptr && current->rate == rate.load(std::memory_order_relaxed) &&
+           fluid_synth_get_active_voice_count(current->synth) > 0;
 }
 
 void SamplerNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
@@ -273,6 +263,9 @@ void SamplerNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffe
         if (current != nullptr && !retired.push(current))
             jassertfalse;
         current = fresh;
+        // The wheel stands where it stands: the new synthesizer starts there.
+        if (bend != 8192)
+            fluid_synth_pitch_bend(current->synth, 0, bend);
     }
 
     NoteCommand command;
@@ -280,7 +273,9 @@ void SamplerNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffe
         apply(command);
 
     const int n = buffer.getNumSamples();
-    if (current == nullptr || buffer.getNumChannels() < 2)
+    // One built for another rate would play out of tune: silent until its rebuild arrives.
+    if (current == nullptr || current->rate != rate.load(std::memory_order_relaxed) ||
+        buffer.getNumChannels() < 2)
     {
         buffer.clear();
         return;

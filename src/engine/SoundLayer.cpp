@@ -5,6 +5,7 @@
 #include "engine/AudioEngine.h"
 #include "engine/CompressorNode.h"
 #include "engine/EqualizerNode.h"
+#include "engine/LayerSwitcher.h"
 #include "engine/PluginNode.h"
 #include "engine/ReverbNode.h"
 #include "engine/SamplerNode.h"
@@ -17,14 +18,15 @@
 namespace norvane
 {
 
-SoundLayer::SoundLayer(LayerProcessor& processorIn, PerformanceRouter& routerIn, int indexIn,
-                       std::string slotIn, bool enabled, InstrumentCategory categoryIn,
-                       std::string soundBankPathIn)
+SoundLayer::SoundLayer(LayerProcessor& processorIn, LayerSwitcher& switcherIn,
+                       PerformanceRouter& routerIn, int indexIn, std::string slotIn, bool enabled,
+                       InstrumentCategory categoryIn, std::string soundBankPathIn)
     : slot(std::move(slotIn)), isEnabled(*this, enabled), category(*this, categoryIn),
-      audio(processorIn), router(routerIn), index(indexIn), bankPath(std::move(soundBankPathIn))
+      switched(switcherIn.switched), audio(processorIn), switching(switcherIn), router(routerIn),
+      index(indexIn), bankPath(std::move(soundBankPathIn))
 {
     installChangeHandlers();
-    writeSetupTo(chain());
+    chainSetup().writeTo(chain());
 }
 
 SoundLayer::~SoundLayer() = default;
@@ -40,7 +42,8 @@ LayerChain& SoundLayer::chain()
 }
 LayerChain& SoundLayer::frontChain()
 {
-    return pendingChain >= 0 ? audio.chain(pendingChain) : audio.liveChain();
+    auto* preparing = switching.preparingChain();
+    return preparing != nullptr ? *preparing : audio.liveChain();
 }
 SamplerNode& SoundLayer::sampler()
 {
@@ -69,26 +72,22 @@ bool SoundLayer::hasDamperStage() const
 
 PluginInstrumentNode* SoundLayer::pluginNode() const
 {
-    return const_cast<SoundLayer*>(this)->frontChain().instrumentPlugin();
+    return static_cast<PluginInstrumentNode*>(switching.instrumentNode());
 }
 
 PluginEffectNode* SoundLayer::effectNode() const
 {
-    return const_cast<SoundLayer*>(this)->frontChain().effectPlugin();
+    return static_cast<PluginEffectNode*>(switching.effectNode());
 }
 
 std::optional<juce::MemoryBlock> SoundLayer::instrumentStateToKeep() const
 {
-    if (auto* node = pluginNode())
-        return AudioEngine::pluginState(node);
-    return instrumentPlugin.get() ? waitingInstrumentState : std::nullopt;
+    return switching.instrumentStateToKeep();
 }
 
 std::optional<juce::MemoryBlock> SoundLayer::effectStateToKeep() const
 {
-    if (auto* node = effectNode())
-        return AudioEngine::pluginState(node);
-    return effectPlugin.get() ? waitingEffectState : std::nullopt;
+    return switching.effectStateToKeep();
 }
 
 void SoundLayer::edit(const std::function<void(LayerChain&)>& change)
@@ -97,19 +96,52 @@ void SoundLayer::edit(const std::function<void(LayerChain&)>& change)
         return; // the commit writes the whole set-up into the chain it prepares
     if (!followingAudio)
         change(audio.liveChain());
-    if (pendingChain >= 0)
-        change(audio.chain(pendingChain));
+    if (auto* preparing = switching.preparingChain())
+        change(*preparing);
 }
 
 void SoundLayer::soundChanged()
 {
-    if (!isGatheringChange() && changeRequested)
-        changeRequested();
+    if (!isGatheringChange())
+        requestSetup();
 }
 
-void SoundLayer::writeSetupTo(LayerChain& c)
+void SoundLayer::beginChange()
 {
-    auto& s = c.settings;
+    switching.beginChange();
+}
+
+void SoundLayer::commitChange()
+{
+    if (switching.endChange())
+        requestSetup();
+}
+
+bool SoundLayer::isGatheringChange() const
+{
+    return switching.isGathering();
+}
+
+bool SoundLayer::isSwitchPending() const
+{
+    return switching.isPending();
+}
+
+void SoundLayer::requestSetup()
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    const auto wanted = setup();
+    const auto& now = audio.liveChain().settings;
+    const bool envelopeTimesChange = now.attackTime.load() != (float)wanted.chain.attackTime ||
+                                     now.releaseTime.load() != (float)wanted.chain.releaseTime;
+    // Written into the chain that plays: its envelope comes to rest as after a change of times.
+    if (switching.request(wanted) && envelopeTimesChange)
+        post({PerformanceEvent::Kind::layerEnvelopeRest});
+}
+
+ChainSetup SoundLayer::chainSetup() const
+{
+    ChainSetup s;
     s.enabled = isEnabled.get();
     s.lowKey = lowKey.get();
     s.highKey = highKey.get();
@@ -117,30 +149,32 @@ void SoundLayer::writeSetupTo(LayerChain& c)
     s.transpose = transposeSemitones.get();
     s.octave = octaveShift.get();
     s.velocityCurve = (int)velocityCurve.get();
-    s.damperAmount = (float)damperAmount.get();
-    s.attackTime = (float)attackTime.get();
-    s.releaseTime = (float)releaseTime.get();
-    s.volume = (float)volume.get();
-    c.eq().setGain(EqualizerNode::low, (float)eqLowGain.get());
-    c.eq().setGain(EqualizerNode::mid, (float)eqMidGain.get());
-    c.eq().setGain(EqualizerNode::high, (float)eqHighGain.get());
-    c.compressor().setThreshold(-24.0f);
-    c.compressor().setHeadRoom(CompressorNode::headRoomFor((float)compressionAmount.get()));
-    writeReverbTo(c);
+    s.damperAmount = damperAmount.get();
+    s.attackTime = attackTime.get();
+    s.releaseTime = releaseTime.get();
+    s.volume = volume.get();
+    s.eqLowGain = eqLowGain.get();
+    s.eqMidGain = eqMidGain.get();
+    s.eqHighGain = eqHighGain.get();
+    s.compressionAmount = compressionAmount.get();
+    s.reverbAmount = reverbAmount.get();
+    s.reverbDecay = reverbDecay.get();
+    return s;
 }
 
-void SoundLayer::writeReverbTo(LayerChain& c)
+LayerSetup SoundLayer::setup() const
 {
-    const double d = std::clamp(reverbDecay.get(), 0.0, 1.0);
-    auto set = [&c](ReverbNode::Parameter p, double v) { c.reverb().setParameter(p, (float)v); };
-    set(ReverbNode::dryWetMix, reverbAmount.get() * 100.0);
-    set(ReverbNode::largeSize, 0.005 + 0.145 * d);
-    set(ReverbNode::largeDelay, 0.01 + 0.06 * d);
-    set(ReverbNode::largeDelayRange, 0.4 + 0.45 * d);
-    set(ReverbNode::largeDensity, 0.6 + 0.35 * d);
-    set(ReverbNode::largeBrightness, 0.45 + 0.15 * d);
-    set(ReverbNode::preDelay, 0.006 + 0.019 * d);
-    set(ReverbNode::smallLargeMix, 60.0 + 35.0 * d);
+    LayerSetup s;
+    s.chain = chainSetup();
+    if (!variants(category.get()).empty())
+    {
+        const auto variant = currentVariant();
+        s.sound = SoundTarget::of(variant.customBankPath ? *variant.customBankPath : bankPath,
+                                  variant.program, variant.nameEN);
+    }
+    s.instrument = instrumentPlugin.get();
+    s.effect = effectPlugin.get();
+    return s;
 }
 
 void SoundLayer::installChangeHandlers()
@@ -185,13 +219,7 @@ void SoundLayer::installChangeHandlers()
     // recalled set-up leaves the notes held as they are: they belong to the old one.
     auto rangeChanged = [this]
     {
-        edit(
-            [this](LayerChain& c)
-            {
-                c.settings.lowKey = lowKey.get();
-                c.settings.highKey = highKey.get();
-                c.settings.crossfade = crossfadeSemitones.get();
-            });
+        edit([this](LayerChain& c) { chainSetup().writeRangeTo(c); });
         if (!isGatheringChange())
             releaseNotesOutsideRange();
     };
@@ -349,28 +377,17 @@ float SoundLayer::outputGain() const
 
 void SoundLayer::configureEQBands()
 {
-    edit(
-        [this](LayerChain& c)
-        {
-            c.eq().setGain(EqualizerNode::low, (float)eqLowGain.get());
-            c.eq().setGain(EqualizerNode::mid, (float)eqMidGain.get());
-            c.eq().setGain(EqualizerNode::high, (float)eqHighGain.get());
-        });
+    edit([this](LayerChain& c) { chainSetup().writeEqualizerTo(c); });
 }
 
 void SoundLayer::applyCompression()
 {
-    edit(
-        [this](LayerChain& c)
-        {
-            c.compressor().setThreshold(-24.0f);
-            c.compressor().setHeadRoom(CompressorNode::headRoomFor((float)compressionAmount.get()));
-        });
+    edit([this](LayerChain& c) { chainSetup().writeCompressionTo(c); });
 }
 
 void SoundLayer::applyReverb()
 {
-    edit([this](LayerChain& c) { writeReverbTo(c); });
+    edit([this](LayerChain& c) { chainSetup().writeReverbTo(c); });
 }
 
 // ---- Sound ------------------------------------------------------------------------------
@@ -386,18 +403,16 @@ SoundVariant SoundLayer::currentVariant() const
 
 void SoundLayer::loadInstrument()
 {
-    reloadRequested = true;
     soundChanged();
 }
 
 void SoundLayer::loadInstrumentNow()
 {
-    const auto variant = currentVariant();
-    const auto& bank = variant.customBankPath ? *variant.customBankPath : bankPath;
-    holds[(size_t)audio.liveIndex()].bank = bank;
-    holds[(size_t)audio.liveIndex()].program = variant.program;
-    if (auto error = sampler().loadInstrument(bank, variant.program, 121, 0))
-        loadError = variant.nameEN + ": " + *error;
+    const auto wanted = setup().sound;
+    if (wanted.isNothing())
+        return;
+    if (auto error = switching.loadNow(wanted))
+        loadError = wanted.name + ": " + *error;
     else
         loadError = std::nullopt;
 }

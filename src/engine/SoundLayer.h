@@ -27,6 +27,9 @@ class PluginInstrumentNode;
 class PluginEffectNode;
 class LayerProcessor;
 class LayerChain;
+class LayerSwitcher;
+struct ChainSetup;
+struct LayerSetup;
 class DamperVoices;
 class PerformanceRouter;
 
@@ -45,9 +48,11 @@ class PerformanceRouter;
 class SoundLayer final : public ObservableObject
 {
 public:
-    /** `index`: 0–3 for layers A–D, 4 for the drone; how the router knows the layer. */
-    SoundLayer(LayerProcessor& processor, PerformanceRouter& router, int index, std::string slot,
-               bool isEnabled, InstrumentCategory category, std::string soundBankPath);
+    /** `index`: 0–3 for layers A–D, 4 for the drone; how the router knows the layer. The
+        switcher prepares its changes of set-up in the processor's chains. */
+    SoundLayer(LayerProcessor& processor, LayerSwitcher& switcher, PerformanceRouter& router,
+               int index, std::string slot, bool isEnabled, InstrumentCategory category,
+               std::string soundBankPath);
     ~SoundLayer() override;
 
     // ---- Identity ------------------------------------------------------------------------
@@ -74,10 +79,10 @@ public:
     Published<int> transposeSemitones{*this, 0};     ///< kept in −12…12
     Published<int> octaveShift{*this, 0};            ///< kept in −2…2
     Published<VelocityCurve> velocityCurve{*this, VelocityCurve::linear};
-    Published<int> crossfadeSemitones{*this, 0}; ///< kept in 0…12
+    Published<int> crossfadeSemitones{*this, 0};                       ///< kept in 0…12
     static constexpr double maximumAttack = 4.0, maximumRelease = 6.0; ///< seconds
 
-    Published<int> lowKey{*this, 0};             ///< inclusive; lowKey <= highKey always
+    Published<int> lowKey{*this, 0}; ///< inclusive; lowKey <= highKey always
     Published<int> highKey{*this, 127};
     Published<std::optional<std::string>> loadError{*this, std::nullopt};
 
@@ -139,8 +144,9 @@ public:
     const std::string& soundBankPath() const { return bankPath; }
     void setSoundBankPath(std::string path) { bankPath = std::move(path); }
 
-    /** Loads the current variant again (in the background, switched in when ready); loadError
-        follows once it has loaded. */
+    /** Asks for the current variant again (in the background, switched in when ready): a file
+        changed on disk or one that failed before is loaded anew; loadError follows once it
+        has loaded. */
     void loadInstrument();
 
     /** Loads the current variant at once, on this thread, into the chain playing now: only
@@ -157,18 +163,26 @@ public:
     void configureEQBands();
 
     // ---- Changes of set-up ---------------------------------------------------------------
-    /** Between beginChange() and the engine's commit, settings are gathered, not applied:
-        the playing chain keeps its set-up for the notes it holds, and the whole new one is
-        prepared in another chain, which takes over once its sound has loaded. Nested calls
-        commit with the outermost. */
-    void beginChange() { ++changeDepth; }
-    bool isGatheringChange() const { return changeDepth > 0; }
+    /** Between beginChange() and commitChange(), settings are gathered, not applied: the
+        playing chain keeps its set-up for the notes it holds, and the whole new one is asked
+        of the switcher at the commit. Nested calls commit with the outermost. */
+    void beginChange();
+    void commitChange();
+    bool isGatheringChange() const;
     /** True while a prepared set-up waits to take over (its sound still loading). */
-    bool isSwitchPending() const { return pendingChain >= 0; }
+    bool isSwitchPending() const;
 
-    /** Called once a prepared set-up has taken over on the audio side (from the engine's
-        collect()). */
-    CallbackList<> switched;
+    /** Asks for the set-up as published now (the switcher keeps the sound in place when it
+        can). */
+    void requestSetup();
+
+    /** Called once a prepared set-up has taken over on the audio side, or a change was
+        applied in place. */
+    CallbackList<>& switched;
+
+    /** The whole set-up as published. */
+    LayerSetup setup() const;
+    ChainSetup chainSetup() const;
 
     // ---- The audio side ------------------------------------------------------------------
     LayerProcessor& processor() { return audio; }
@@ -184,44 +198,19 @@ public:
     DamperVoices& damper();
     bool hasDamperStage() const;
 
-    /** Message thread bookkeeping of what each chain holds, so that a chain used before is
-        not loaded again. Kept by the engine. */
-    struct Holds
-    {
-        std::string bank;
-        int program = -1;
-        std::optional<PluginRef> instrument, effect;
-    };
-    std::array<Holds, 3> holds;
-
-    /** Writes the whole set-up as published into a chain (settings, tone, dynamics, room). */
-    void writeSetupTo(LayerChain& chain);
+    LayerSwitcher& switcher() { return switching; }
 
 private:
-    friend class AudioEngine;
-
     void post(PerformanceEvent event);
     void installChangeHandlers();
     /** Applies an edit to the chains that play now and next; gathered changes wait. */
     void edit(const std::function<void(LayerChain&)>& change);
     void soundChanged();
-    void writeReverbTo(LayerChain& chain);
 
-    // Kept by the engine: the chain being prepared, its generation, whether a commit waits
-    // for a free chain, and what a gathered change asked of the plug-ins.
-    int changeDepth = 0;
     bool followingAudio = false; // followControl(): the live chain has the value already
-    int pendingChain = -1;
-    std::uint32_t pendingGeneration = 0;
-    bool reloadRequested = false;
-    bool waitingForChain = false;
-    std::optional<juce::MemoryBlock> requestedInstrumentState, requestedEffectState;
-    // The state of a plug-in asked for and not playing: still loading, or not installed.
-    std::optional<juce::MemoryBlock> waitingInstrumentState, waitingEffectState;
-    std::function<void()> changeRequested;    // the engine's commit
-    std::array<std::uint64_t, 3> liveSince{}; // when each chain last took over
 
     LayerProcessor& audio;
+    LayerSwitcher& switching;
     PerformanceRouter& router;
     const int index;
     std::string bankPath;

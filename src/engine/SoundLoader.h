@@ -1,44 +1,36 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 namespace norvane
 {
 
-/** A thread of its own that loads sounds (builds synthesizers, reads SoundFonts) in the order
-    asked, so that neither the message thread nor the audio thread ever waits for a disk.
+/** Where sounds are loaded (synthesizers built, SoundFonts read), so that neither the message
+    thread nor the audio thread ever waits for a disk.
 
-    post() and waitUntilIdle() may be called from any thread but the loader's own; the jobs
-    run on the loader thread and must not touch message-thread state.
+    The program's loader is a thread of its own that runs the jobs in the order posted
+    (onThreadOfItsOwn()); tests may hold jobs back and run them in any order. A job must not
+    touch message-thread state.
+
+    post() and waitUntilIdle() may be called from any thread but the loader's own.
 */
 class SoundLoader
 {
 public:
-    SoundLoader();
-    ~SoundLoader();
+    using Job = std::function<void()>;
 
-    SoundLoader(const SoundLoader&) = delete;
-    SoundLoader& operator=(const SoundLoader&) = delete;
+    virtual ~SoundLoader() = default;
 
-    void post(std::function<void()> job);
+    virtual void post(Job job) = 0;
 
-    /** Blocks until every job posted so far has run (offline renders, tests). */
-    void waitUntilIdle();
+    /** Blocks until every job posted so far has run (offline renders, tests). A loader that
+        holds jobs back runs them now. */
+    virtual void waitUntilIdle() = 0;
 
-    bool isIdle();
-
-private:
-    void run();
-
-    std::mutex lock;
-    std::condition_variable wake, idle;
-    std::deque<std::function<void()>> jobs; // guarded by lock
-    bool busy = false, stopping = false;    // guarded by lock
-    std::thread thread;
+    /** A thread of its own, running the jobs in the order posted; it finishes the jobs
+        posted before it is destroyed. */
+    static std::unique_ptr<SoundLoader> onThreadOfItsOwn();
 };
 
 } // namespace norvane
