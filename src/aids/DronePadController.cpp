@@ -82,6 +82,7 @@ void DronePadController::updatePlayback(bool afterInstrumentReload)
     const int thisGeneration = ++generation;
     delayedStart.reset();
     waitingStart.reset();
+    startWaits = false;
 
     for (int note : sounding)
         drone.noteOff(note);
@@ -99,6 +100,7 @@ void DronePadController::updatePlayback(bool afterInstrumentReload)
 
     // Give the layer time to finish loading its instrument. The handle dies with the
     // controller, and a later update replaces it, so a stale start never plays.
+    startWaits = true;
     delayedStart = scheduler.after(reloadDelay,
                                    [this, thisGeneration, notes]
                                    {
@@ -117,9 +119,19 @@ void DronePadController::updatePlayback(bool afterInstrumentReload)
                                    });
 }
 
+void DronePadController::updatePlaybackAfterRecall(bool soundChanged)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    // Struck again, the same notes would swell anew from the sound's own attack.
+    if (!soundChanged && !startWaits && isEnabled.get() && sounding == voicing())
+        return;
+    updatePlayback(true);
+}
+
 void DronePadController::startNotes(std::vector<int> notes)
 {
     waitingStart.reset();
+    startWaits = false;
     sounding = std::move(notes);
     for (int note : sounding)
         drone.noteOn(note, velocityFor(note));

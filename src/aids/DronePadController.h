@@ -64,6 +64,11 @@ public:
     /** Releases the sounding notes and, when enabled, starts the current set. */
     void updatePlayback(bool afterInstrumentReload);
 
+    /** After a recalled patch: the notes start again as after an instrument reload, unless
+        the sound stayed as it was and the notes sounding are the ones the settings call for,
+        which then play on untouched. */
+    void updatePlaybackAfterRecall(bool soundChanged);
+
     /** A key button: chooses the root and switches the drone on. */
     void chooseKey(int pitchClass);
 
@@ -90,6 +95,7 @@ private:
     int generation = 0;
     std::unique_ptr<TimerHandle> delayedStart;
     CallbackList<>::Subscription waitingStart;
+    bool startWaits = false; // notes are to start after a reload
 };
 
 } // namespace norvane

@@ -443,12 +443,11 @@ void LayerSwitcher::runSoundJob(int c, std::uint64_t serial, bool rebuild)
     {
         std::lock_guard<std::mutex> guard(soundLock);
         auto& s = sounds[(size_t)c];
-        if (s.serial != serial)
-            return; // superseded before it started
-        if (!s.required)
+        // Superseded before it started, or nobody waits for it any more: it never runs.
+        if (s.serial != serial || !s.required)
         {
-            // Nobody waits for it any more: it never runs.
-            s.queued = false;
+            if (s.serial == serial)
+                s.queued = false;
             ++counted.soundsSkipped;
             return;
         }

@@ -211,9 +211,16 @@ void SoundLayer::installChangeHandlers()
     damperAmount.setDidChange(
         [this](const double&)
         { edit([this](LayerChain& c) { c.settings.damperAmount = (float)damperAmount.get(); }); });
+    // The fader reaches every chain: notes held from an earlier set-up follow it too. A
+    // recalled set-up brings its own level for its own chain.
     volume.setDidChange(
         [this](const double&)
-        { edit([this](LayerChain& c) { c.settings.volume = (float)volume.get(); }); });
+        {
+            if (!isGatheringChange() && !followingAudio)
+                audio.setVolume((float)volume.get());
+            else
+                edit([this](LayerChain& c) { c.settings.volume = (float)volume.get(); });
+        });
 
     // The range: what it no longer covers stops, on the audio side, after the new bounds. A
     // recalled set-up leaves the notes held as they are: they belong to the old one.

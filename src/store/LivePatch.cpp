@@ -3,6 +3,7 @@
 #include "aids/DronePadController.h"
 #include "core/MessageThread.h"
 #include "engine/AudioEngine.h"
+#include "engine/LayerSwitcher.h"
 #include "engine/PluginNode.h"
 
 namespace norvane
@@ -88,6 +89,7 @@ void LivePatch::DroneSnapshot::apply(DronePadController& d) const
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
     auto& layer = d.layer();
+    const auto soundBefore = layer.setup().sound;
     layer.variantIndex = variantIndex;
     layer.volume = volume;
     layer.reverbAmount = reverbAmount;
@@ -97,7 +99,7 @@ void LivePatch::DroneSnapshot::apply(DronePadController& d) const
     d.octave = octave; // kept within 0…6 by the controller
     d.rootPitchClass = rootPitchClass;
     d.isEnabled = isEnabled;
-    d.updatePlayback(true);
+    d.updatePlaybackAfterRecall(!layer.setup().sound.sameSound(soundBefore));
 }
 
 // ---- Patch ------------------------------------------------------------------------------

@@ -178,7 +178,7 @@ TEST_F(ControllerTest, SwitchesAndActionsOnControllersAndKeys)
     EXPECT_EQ(app->livePatchStore.activeIndex(), 1);
     settleChanges(engine());
     EXPECT_TRUE(ledgers[0]->startsInOrder().empty()); // the pad played nothing
-    noteOn(36, 1); // the same key on another channel plays
+    noteOn(36, 1);                                    // the same key on another channel plays
     settleChanges(engine());
     EXPECT_EQ(app->livePatchStore.activeIndex(), 1);
     EXPECT_EQ(ledgers[0]->soundingPitches(), std::vector<int>{36});
@@ -282,6 +282,45 @@ TEST_F(ControllerTest, LearningBindsTheNextControllerOrKey)
 
 /** A pedal wired the other way sustains while it rests; the setting turns it round, at once
     and after a restart. */
+/** Learning never takes the sustain pedal: armed while the pedal holds notes, its release
+    still lets them go, and the next controller is the one learnt. A pedal held when a binding
+    takes its controller lets go of its notes first. */
+TEST_F(ControllerTest, LearningNeverSwallowsTheSustainPedal)
+{
+    layer(0).isEnabled = true;
+    settle(engine());
+    controller(64, 127);
+    noteOn(60);
+    noteOff(60);
+    EXPECT_EQ(ledgers[0]->soundingPitches(), std::vector<int>{60});
+
+    midi().learn(ControlTarget::of(K::masterVolume));
+    settle(engine());
+    controller(64, 0);
+    EXPECT_TRUE(ledgers[0]->soundingPitches().empty());
+    controller(123, 0); // all notes off: a message, not a control
+    EXPECT_TRUE(midi().learningTarget->has_value());
+    controller(20, 90);
+    EXPECT_EQ(app->controllerBindings.bindings.get(),
+              std::vector<ControllerBinding>{cc(ControlTarget::of(K::masterVolume), 20, 1)});
+
+    // A binding for the pedal's controller written by hand, while the pedal is down.
+    controller(64, 127);
+    noteOn(62);
+    noteOff(62);
+    EXPECT_EQ(ledgers[0]->soundingPitches(), std::vector<int>{62});
+    app->controllerBindings.bind(cc(ControlTarget::of(K::metronomeRunning), 64));
+    settle(engine());
+    EXPECT_TRUE(ledgers[0]->soundingPitches().empty());
+    EXPECT_FALSE(midi().isSustainPedalDown.get());
+    controller(64, 0);
+    controller(64, 127); // now the metronome's switch
+    EXPECT_TRUE(engine().metronome().isRunning.get());
+    noteOn(64);
+    noteOff(64);
+    EXPECT_TRUE(ledgers[0]->soundingPitches().empty());
+}
+
 TEST_F(ControllerTest, AReversedSustainPedalIsTurnedRound)
 {
     layer(0).isEnabled = true;

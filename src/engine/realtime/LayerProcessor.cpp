@@ -204,6 +204,12 @@ void LayerProcessor::playPedalNoise(bool down) noexcept
                         chain.settings.damperAmount.load());
 }
 
+void LayerProcessor::setVolume(float volume) noexcept
+{
+    for (auto& c : chains)
+        c->settings.volume.store(volume);
+}
+
 void LayerProcessor::fillNotes(PlayedState::LayerNotes& notes) const noexcept
 {
     for (size_t n = 0; n < 128; ++n)

@@ -72,6 +72,8 @@ public:
     void pitchBend(int value) noexcept;
     /** The pedal's damper sound, when the layer is enabled. */
     void playPedalNoise(bool down) noexcept;
+    /** Any thread: the fader of every chain, the notes held from earlier set-ups included. */
+    void setVolume(float volume) noexcept;
 
     /** Audio thread: the pitch and velocity of every sounding note. */
     void fillNotes(PlayedState::LayerNotes& notes) const noexcept;

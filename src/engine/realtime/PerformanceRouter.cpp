@@ -213,6 +213,13 @@ void PerformanceRouter::handle(const PerformanceEvent& e) noexcept
         bound.clear();
         break;
     case Kind::bindControl:
+        if (e.status == 0xB0 && e.data1 == 64 && pedalDown)
+        {
+            // The pedal's own controller taken for something else: its notes are let go of
+            // first, since its release will never reach them now.
+            setPedal(false);
+            lastPedalValue = -1;
+        }
         bound.bind(e.status == 0x90 ? BoundControls::Source::note
                                     : BoundControls::Source::controller,
                    e.data1, e.channel, e.data2);
@@ -241,8 +248,10 @@ bool PerformanceRouter::takenByBinding(const PerformanceEvent& e) noexcept
     const bool strike = e.status == 0x90 && e.data2 > 0;
     const auto source = isNote ? BoundControls::Source::note : BoundControls::Source::controller;
 
-    // Learning: the next controller or key struck is the one.
-    if (learning != BoundControls::none && (strike || !isNote))
+    // Learning: the next controller or key struck is the one. The sustain pedal and the
+    // channel-mode messages (120–127) are never learnt: a pedal let go of while learning
+    // must still let go of its notes.
+    if (learning != BoundControls::none && (strike || (!isNote && isLearnable(e.data1))))
     {
         bound.bind(source, e.data1, e.channel, learning);
         PerformanceNotice n{PerformanceNotice::Kind::learned, learning, e.data1};
@@ -295,8 +304,9 @@ EqualizerNode::Band bandOf(ControlTarget::Kind kind)
 
 LayerChain& PerformanceRouter::chainOf(const ControlTarget& target) const noexcept
 {
-    return target.kind == ControlTarget::Kind::droneVolume ? droneLayer.liveChain()
-                                                           : layers[(size_t)target.layer]->liveChain();
+    return target.kind == ControlTarget::Kind::droneVolume
+               ? droneLayer.liveChain()
+               : layers[(size_t)target.layer]->liveChain();
 }
 
 float PerformanceRouter::controlValue(const ControlTarget& target) const noexcept
@@ -333,7 +343,8 @@ void PerformanceRouter::setControlValue(const ControlTarget& target, float v) no
     {
     case K::layerVolume:
     case K::droneVolume:
-        chain.settings.volume.store(v);
+        // The layer's fader: the notes it still holds from an earlier set-up follow it too.
+        (target.kind == K::droneVolume ? droneLayer : *layers[(size_t)target.layer]).setVolume(v);
         break;
     case K::layerReverbAmount:
         chain.reverb().setParameter(ReverbNode::dryWetMix, v * 100.0f);

@@ -69,6 +69,13 @@ public:
 
     static std::int64_t nowNanos() noexcept;
 
+    /** Whether learning takes this controller: any but the sustain pedal (64) and the
+        channel-mode messages (120–127). */
+    static constexpr bool isLearnable(int controller) noexcept
+    {
+        return controller != 64 && controller < 120;
+    }
+
     /** Controllers 1, 7 and 11, as setControllerTarget names them. Their targets: 0 nowhere,
         1 the master, 2–5 layers A–D. */
     static constexpr int modulation = 0, volume = 1, expression = 2;
