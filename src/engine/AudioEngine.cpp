@@ -65,6 +65,11 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
         startError = audioHost->openDevice();
     }
 
+    // The damper sounds for the device's rate, rendered meanwhile, so that the first ones
+    // played are heard (offline, they wait until a layer asks for them).
+    if (playsThroughDevice)
+        prepareDamperSounds();
+
     // 3 and 5. The five layers' audio sides, each one node feeding the main mixer through its
     // meter, and the router that plays them; then the layers themselves. The drone has no
     // damper stage.
@@ -195,8 +200,7 @@ AudioEngine::~AudioEngine()
     collectTimer.reset();
     loader.reset(); // its last jobs finish here, while the chains exist
     audioHost->stop();
-    if (damperBuilder.joinable())
-        damperBuilder.join();
+    waitForDamperSounds();
     audioHost->setBlockListener(nullptr);
     clicks.reset();
     drone.reset();
@@ -214,32 +218,55 @@ LayerProcessor& AudioEngine::addLayerProcessor(const std::string& slot, bool wit
     return *processor;
 }
 
+bool AudioEngine::damperSoundsReady() const
+{
+    const auto* table = damperTable.load();
+    return table != nullptr && table->sampleRate() == audioHost->sampleRate();
+}
+
 void AudioEngine::prepareDamperSounds()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
+    damperWanted = true;
     const double rate = audioHost->sampleRate();
-    if (const auto* table = damperTable.load(); table != nullptr && table->sampleRate() == rate)
-        return;
-    if (damperBuilder.joinable())
     {
-        damperBuilder.join(); // the one before, perhaps for another rate
-        if (const auto* table = damperTable.load(); table != nullptr && table->sampleRate() == rate)
-            return;
+        std::lock_guard<std::mutex> guard(damperLock);
+        if (damperRate == rate)
+            return; // there, or on their way
+        damperRate = rate;
     }
-    // The bank keeps each table for the whole run, so voices that still play an older
+    // Never waited for here: a builder for a rate that has gone meanwhile keeps its table to
+    // itself. The bank keeps each table for the whole run, so voices that still play an older
     // table's sounds never lose them.
-    damperBuilder = std::thread(
-        [this, rate]
-        {
-            auto table = DamperNoiseBank::shared(rate)->table();
-            damperTable.store(table.get(), std::memory_order_release);
-        });
+    std::erase_if(damperBuilders,
+                  [](DamperBuilder& b)
+                  {
+                      if (!b.done->load())
+                          return false;
+                      b.thread.join();
+                      return true;
+                  });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    damperBuilders.push_back({std::thread(
+                                  [this, rate, done]
+                                  {
+                                      auto table = DamperNoiseBank::shared(rate)->table();
+                                      {
+                                          std::lock_guard<std::mutex> guard(damperLock);
+                                          if (damperRate == rate)
+                                              damperTable.store(table.get(),
+                                                                std::memory_order_release);
+                                      }
+                                      done->store(true);
+                                  }),
+                              done});
 }
 
 void AudioEngine::waitForDamperSounds()
 {
-    if (damperBuilder.joinable())
-        damperBuilder.join();
+    for (auto& b : damperBuilders)
+        b.thread.join();
+    damperBuilders.clear();
 }
 
 AudioHost::NodeID AudioEngine::attachSource(std::unique_ptr<juce::AudioProcessor> source)
@@ -338,7 +365,7 @@ bool AudioEngine::hasPendingChanges() const
     for (auto& switcher : switchers)
         if (switcher->isLoading())
             return true;
-    return false;
+    return damperWanted && !damperSoundsReady();
 }
 
 void AudioEngine::waitForLoads()
@@ -346,6 +373,7 @@ void AudioEngine::waitForLoads()
     NORVANE_ASSERT_MESSAGE_THREAD;
     // Plug-ins arrive through the message loop, sounds from the loader; a change that waits for
     // a chain to come free needs a rendered block first, so it does not hold this up.
+    waitForDamperSounds();
     for (int round = 0; round < 3000; ++round)
     {
         loader->waitUntilIdle();
@@ -512,8 +540,10 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
         switcher->rateChanged();
     if (wasRunning)
         audioHost->startPlaying();
-    if (damperTable.load() != nullptr)
-        prepareDamperSounds(); // for the new device's rate
+    // Asked for once, they follow every device's rate, even when the first are still being
+    // rendered for the rate before.
+    if (damperWanted)
+        prepareDamperSounds();
 }
 
 void AudioEngine::selectOutputFormat(DeviceFormat format)

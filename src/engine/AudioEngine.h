@@ -143,9 +143,12 @@ public:
     static constexpr double collectInterval = 1.0 / 60.0;
 
     /** The damper sounds for the current rate, built in the background once a layer asks for
-        them; waitForDamperSounds() blocks until they are there (offline renders, tests). */
+        them (at the start when playing through a device), and again for every new rate;
+        waitForDamperSounds() blocks until they are there (offline renders, tests). */
     void prepareDamperSounds();
     void waitForDamperSounds();
+    /** Whether the damper sounds for the current rate are there. */
+    bool damperSoundsReady() const;
     Metronome& metronome() { return *clicks; }
 
     // ---- Sound bank ----------------------------------------------------------------------
@@ -287,7 +290,15 @@ private:
     PlayedState lastPlayed{};
     std::unique_ptr<TimerHandle> collectTimer;
     std::atomic<const DamperTable*> damperTable{nullptr};
-    std::thread damperBuilder;
+    struct DamperBuilder
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<DamperBuilder> damperBuilders;
+    std::mutex damperLock;     // the builders and the message thread; never the audio thread
+    double damperRate = 0.0;   // guarded by damperLock: the rate the table is wanted for
+    bool damperWanted = false; // a layer asked for damper sounds: they follow the rate
     std::unique_ptr<SoundLoader> loader;
     std::array<std::unique_ptr<LayerSwitcher>, 5> switchers; // A–D and the drone; after the loader
     std::vector<CallbackList<const double&>::Subscription> damperWatch;

@@ -1,6 +1,7 @@
 #include "engine/DamperNoiseBank.h"
 #include "engine/PlayerNode.h"
 #include "engine/realtime/DamperVoices.h"
+#include "input/PerformanceRenderer.h"
 #include "support/EngineFixture.h"
 
 #include <cmath>
@@ -162,6 +163,23 @@ TEST_F(DamperLayerTest, ReleaseNoiseReachesTheLayerOutput)
     juce::AudioBuffer<float> out(2, 4800);
     engine->host().render(out, 0, out.getNumSamples());
     EXPECT_GT(out.getMagnitude(0, 0, out.getNumSamples()), 0.001f);
+}
+
+/** The first release of a render is heard with its damper sound: an offline render waits for
+    the damper sounds as for any sound a layer asks for. */
+TEST(DamperSounds, TheFirstReleaseOfARenderIsHeard)
+{
+    ManualScheduler scheduler;
+    AudioEngine::Options options;
+    options.soundBankPath = "/nonexistent/none.sf2"; // only the damper can make a sound
+    AudioEngine engine(scheduler, options);
+    MIDIManager midi(engine, std::make_unique<FakeMidi>(std::make_shared<FakeMidi::State>()),
+                     scheduler);
+    engine.layerA().damperAmount = 1.0;
+    PerformanceRenderer renderer(engine, midi, scheduler);
+    const auto out = renderer.render({{0.0, {0x90, 60, 127}}, {0.05, {0x80, 60, 0}}}, 0.3);
+    EXPECT_TRUE(engine.damperSoundsReady());
+    EXPECT_GT(out.getMagnitude(0, 2400, out.getNumSamples() - 2400), 0.001f);
 }
 
 } // namespace norvane::test

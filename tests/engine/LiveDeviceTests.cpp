@@ -1,9 +1,12 @@
 #include "aids/Metronome.h"
 #include "engine/CallbackTimes.h"
+#include "engine/LayerSwitcher.h"
 #include "engine/NodeProcessor.h"
 #include "engine/SimulatedAudioDevice.h"
+#include "engine/realtime/LayerChain.h"
 #include "support/AllocationCounter.h"
 #include "support/EngineFixture.h"
+#include "support/HeldLoads.h"
 
 #include <atomic>
 #include <chrono>
@@ -163,7 +166,8 @@ TEST(LiveDevice, ARefusedDeviceSaysWhatTheDriverSaidAndWhenNothingPlays)
     AudioEngine::Options options;
     options.soundBankPath = "/nonexistent/none.sf2";
     options.useAudioDevice = true;
-    options.deviceType = [settings] { return std::make_unique<SimulatedAudioDeviceType>(settings); };
+    options.deviceType = [settings]
+    { return std::make_unique<SimulatedAudioDeviceType>(settings); };
     AudioEngine engine(scheduler, options);
     const auto simulated = [&]
     {
@@ -199,7 +203,10 @@ namespace
 class SlowNode final : public NodeProcessor
 {
 public:
-    SlowNode(int everyIn, double slowMsIn) : NodeProcessor("Slow", Inputs::none), every(everyIn), slowMs(slowMsIn) {}
+    SlowNode(int everyIn, double slowMsIn)
+        : NodeProcessor("Slow", Inputs::none), every(everyIn), slowMs(slowMsIn)
+    {
+    }
 
     void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override
     {
@@ -235,7 +242,8 @@ TEST(LiveDevice, TheFiguresCountSlowCallbacksAndTheDriversXruns)
     AudioEngine::Options options;
     options.soundBankPath = "/nonexistent/none.sf2";
     options.useAudioDevice = true;
-    options.deviceType = [settings] { return std::make_unique<SimulatedAudioDeviceType>(settings); };
+    options.deviceType = [settings]
+    { return std::make_unique<SimulatedAudioDeviceType>(settings); };
     AudioEngine engine(scheduler, options);
     for (const auto& d : engine.listOutputDevices())
         if (d.type == SimulatedAudioDeviceType::typeName)
@@ -297,6 +305,63 @@ TEST(CallbackTimes, PercentilesFollowTheRecordedDurations)
     times->record(100.0, 2.667); // beyond the histogram: in its last step, and the slowest
     EXPECT_NEAR(times->percentileMs(1.0), 100.0, 1e-9);
     EXPECT_NEAR(times->percentileMs(0.9995), 40.0, 1e-9);
+}
+
+/** A device opened at another rate: the synthesizers are built again for it on the loader, not
+    on the message thread (the layers are silent rather than out of tune meanwhile), and the
+    damper sounds follow the rate even when the first ones were still being rendered for the
+    rate before, as when a session restores a device right at the start. */
+TEST(LiveDevice, ANewRateRebuildsTheSoundsOnTheLoaderAndTheDamperSoundsFollow)
+{
+    SimulatedAudioDeviceType::Settings settings;
+    settings.sampleRate = 96000.0; // its damper sounds take a while
+    settings.otherSampleRates = {44100.0};
+    ManualScheduler scheduler;
+    auto jobs = std::make_shared<HeldLoader::Jobs>();
+    AudioEngine::Options options;
+    options.soundBankPath = AudioEngine::resolveSoundBank();
+    options.useAudioDevice = true;
+    options.deviceType = [settings]
+    { return std::make_unique<SimulatedAudioDeviceType>(settings); };
+    options.soundLoader = [jobs] { return std::make_unique<HeldLoader>(jobs); };
+    AudioEngine engine(scheduler, options);
+    ASSERT_EQ(engine.host().sampleRate(), 96000.0);
+
+    // The damper sounds are being rendered for 96 kHz since the start; the session's device
+    // comes at 44.1 kHz before they are done.
+    engine.layerA().damperAmount = 0.5;
+    engine.selectOutputFormat({128, 44100.0});
+    ASSERT_EQ(engine.host().sampleRate(), 44100.0);
+    auto& sampler = engine.layerA().chain().sampler();
+    EXPECT_EQ(sampler.sampleRate(), 44100.0);
+    EXPECT_EQ(sampler.installedRate(), 96000.0); // not built here
+    EXPECT_FALSE(jobs->waiting.empty());
+    EXPECT_TRUE(engine.hasPendingChanges());
+
+    engine.waitForLoads(); // runs the held jobs: the loader's work
+    EXPECT_TRUE(engine.damperSoundsReady());
+    for (auto* l : engine.allLayers())
+        EXPECT_EQ(l->chain().sampler().installedRate(), 44100.0) << l->slot;
+
+    // In tune at the new rate: as an engine made at 44.1 kHz plays the same note.
+    engine.host().stopPlaying();
+    AudioEngine::Options native;
+    native.soundBankPath = options.soundBankPath;
+    native.sampleRate = 44100.0;
+    AudioEngine reference(scheduler, native);
+    auto crossingsOfA4 = [](AudioEngine& e)
+    {
+        e.layerA().noteOn(69, 100);
+        juce::AudioBuffer<float> out(2, 44100);
+        e.host().render(out, 0, out.getNumSamples());
+        int crossings = 0;
+        for (int i = 22050; i + 1 < 44100; ++i)
+            crossings += (out.getSample(0, i) < 0.0f) != (out.getSample(0, i + 1) < 0.0f);
+        return crossings;
+    };
+    const int expected = crossingsOfA4(reference);
+    EXPECT_GT(expected, 400);
+    EXPECT_NEAR(crossingsOfA4(engine), expected, expected / 50); // 96 kHz samples: an octave off
 }
 
 } // namespace norvane::test

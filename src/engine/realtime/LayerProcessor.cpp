@@ -147,8 +147,7 @@ void LayerProcessor::noteOff(int note) noexcept
 
     auto& chain = *chains[(size_t)c];
     const double level = chain.settings.damperAmount.load() * (0.35 + 0.65 * vel / 127.0);
-    chain.damper().play(damperTable.load(std::memory_order_acquire), DamperVoice::keyRelease(pitch),
-                        level);
+    chain.damper().play(currentDamperTable(), DamperVoice::keyRelease(pitch), level);
 
     if (--notesOnChain[(size_t)c] == 0 && chain.settings.usesEnvelope())
         ramp(c, 0.0, chain.settings.releaseTime.load());
@@ -199,9 +198,16 @@ void LayerProcessor::playPedalNoise(bool down) noexcept
     auto& chain = liveChain();
     if (!chain.settings.enabled.load())
         return;
-    chain.damper().play(damperTable.load(std::memory_order_acquire),
+    chain.damper().play(currentDamperTable(),
                         down ? DamperVoice::pedalDown() : DamperVoice::pedalUp(),
                         chain.settings.damperAmount.load());
+}
+
+const DamperTable* LayerProcessor::currentDamperTable() const noexcept
+{
+    // Sounds rendered for another rate would play at the wrong pitch and length.
+    const auto* table = damperTable.load(std::memory_order_acquire);
+    return table != nullptr && table->sampleRate() == sampleRate ? table : nullptr;
 }
 
 void LayerProcessor::setVolume(float volume) noexcept

@@ -119,6 +119,8 @@ private:
 
     /** `toBoth`: to the sampler as well as to a plug-in in its place (stops of everything). */
     void send(int chain, const NoteCommand& command, bool toBoth = false) noexcept;
+    /** The damper sounds, when they were rendered for this rate. */
+    const DamperTable* currentDamperTable() const noexcept;
     void switchIfReady() noexcept;
     void forgetNotesOf(int chain) noexcept;
     void goIdle(int chain) noexcept;
