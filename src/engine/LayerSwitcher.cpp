@@ -163,7 +163,7 @@ void LayerSwitcher::wantInstrument(const std::optional<PluginRef>& ref,
     NORVANE_ASSERT_MESSAGE_THREAD;
     // The same plug-in asked for without a state keeps the one it is to start from.
     auto kept = ref && ref == instrumentWanted.ref ? instrumentWanted.state : std::nullopt;
-    instrumentWanted = {ref, state ? state : kept, state.has_value()};
+    instrumentWanted = {ref, state ? state : kept};
 }
 
 void LayerSwitcher::wantEffect(const std::optional<PluginRef>& ref,
@@ -171,7 +171,7 @@ void LayerSwitcher::wantEffect(const std::optional<PluginRef>& ref,
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
     auto kept = ref && ref == effectWanted.ref ? effectWanted.state : std::nullopt;
-    effectWanted = {ref, state ? state : kept, state.has_value()};
+    effectWanted = {ref, state ? state : kept};
 }
 
 std::optional<juce::MemoryBlock> LayerSwitcher::stateToKeep(bool instrument) const
@@ -253,13 +253,13 @@ bool LayerSwitcher::request(const LayerSetup& setup, bool reload)
         waitingReload = reload;
         return false;
     }
+    const bool restarted = c == pendingChain;
     pendingChain = c;
     auto& chain = audio.chain(c);
     setup.chain.writeTo(chain);
     provideSound(c, generation, setup.sound, reload);
-    providePlugin(c, generation, true);
-    providePlugin(c, generation, false);
-    instrumentWanted.stateIsNew = effectWanted.stateIsNew = false;
+    providePlugin(c, generation, true, restarted);
+    providePlugin(c, generation, false, restarted);
     chain.partDone(generation); // everything is asked for
     return false;
 }
@@ -286,16 +286,16 @@ void LayerSwitcher::applyInPlace(const LayerSetup& setup)
     const int live = audio.liveIndex();
     auto& chain = audio.chain(live);
     setup.chain.writeTo(chain);
-    // A state asked for goes into the running instance; its editor stays open.
+    // A state asked for (now, or by a request whose chain never played) goes into the
+    // running instance; its editor stays open.
     for (bool instrument : {true, false})
     {
         auto& want = instrument ? instrumentWanted : effectWanted;
-        if (want.ref && want.stateIsNew && want.state)
+        if (want.ref && want.state)
             if (auto* node = nodeOf(live, instrument))
                 node->restore(*want.state);
         if (want.ref)
             want.state.reset(); // the running instance holds it now
-        want.stateIsNew = false;
     }
     {
         std::lock_guard<std::mutex> guard(soundLock);
@@ -330,14 +330,21 @@ int LayerSwitcher::chooseChain(std::uint32_t& generation)
     }
     if (!g)
     {
-        // Every chain plays something: the oldest ringing one fades out and lets go.
+        // Every chain plays something: the oldest ringing one fades out and lets go, unless
+        // one is fading out already.
+        for (int i = 0; i < LayerProcessor::chainCount; ++i)
+            if (audio.chain(i).state() == ChainState::evicting)
+                return -1;
         int oldest = -1;
         for (int i = 0; i < LayerProcessor::chainCount; ++i)
             if (audio.chain(i).state() == ChainState::ringing &&
                 (oldest < 0 || liveSince[(size_t)i] < liveSince[(size_t)oldest]))
                 oldest = i;
-        if (oldest >= 0)
-            audio.chain(oldest).requestEviction();
+        if (oldest >= 0 && audio.chain(oldest).requestEviction())
+        {
+            std::lock_guard<std::mutex> guard(soundLock);
+            ++counted.evictions[(size_t)oldest];
+        }
         return -1;
     }
     generation = *g;
@@ -455,6 +462,8 @@ void LayerSwitcher::runSoundJob(int c, std::uint64_t serial, bool rebuild)
         fallback = s.fallback;
         ++counted.soundsStarted;
     }
+    if (soundLoadBegins && !rebuild)
+        soundLoadBegins(target);
 
     for (;;)
     {
@@ -555,7 +564,7 @@ void LayerSwitcher::takeAway(int c, bool instrument)
         chain.offerEffect(nullptr);
 }
 
-void LayerSwitcher::providePlugin(int c, std::uint32_t generation, bool instrument)
+void LayerSwitcher::providePlugin(int c, std::uint32_t generation, bool instrument, bool restarted)
 {
     auto& want = instrument ? instrumentWanted : effectWanted;
     auto& slot = (instrument ? instruments : effects)[(size_t)c];
@@ -573,15 +582,21 @@ void LayerSwitcher::providePlugin(int c, std::uint32_t generation, bool instrume
         return;
     }
 
-    // The state it starts from: the one asked for (or kept while it loads or is missing),
-    // else where the running one stands.
+    // The state it starts from: the one asked for (or kept while it loads or is missing);
+    // else the chain being prepared again keeps its own, which is the layer's; else it starts
+    // where the one playing now stands.
     auto state = want.state;
     const int live = audio.liveIndex();
     const auto& liveSlot = (instrument ? instruments : effects)[(size_t)live];
-    if (!state && c != live && liveSlot.held == want.ref)
+    const bool ownIsTheLayers =
+        restarted && slot.held == want.ref && nodeOf(c, instrument) != nullptr;
+    if (!state && !ownIsTheLayers && c != live && liveSlot.held == want.ref)
         state = stateOf(nodeOf(live, instrument));
 
-    if (slot.held == want.ref && nodeOf(c, instrument) != nullptr)
+    // One already in the chain is kept when it can start from the state wanted; the chain
+    // being prepared again keeps its own, which is the layer's; one left in a chain from an
+    // earlier set-up, with no state to give it, would come back as it was then: made anew.
+    if (slot.held == want.ref && nodeOf(c, instrument) != nullptr && (state || restarted))
     {
         supersede();
         if (state)
@@ -625,6 +640,8 @@ void LayerSwitcher::startPlugin(int c, bool instrument, std::uint64_t serial)
         ++counted.pluginsStarted;
     }
     const auto ref = *slot.wanted;
+    if (pluginLoadBegins)
+        pluginLoadBegins(instrument, ref);
     juce::WeakReference<LayerSwitcher> weak(this);
     services.makePlugin(
         ref,

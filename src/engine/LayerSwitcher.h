@@ -179,12 +179,19 @@ public:
     /** A prepared set-up has taken over, or a request was applied in place. */
     CallbackList<> switched;
 
-    /** What the switching has cost so far: sound and plug-in loads started and finished. */
+    /** Tests and tools: told as each load begins, a sound on the loader's thread, a plug-in
+        on the message thread. */
+    std::function<void(const SoundTarget&)> soundLoadBegins;
+    std::function<void(bool instrument, const PluginRef&)> pluginLoadBegins;
+
+    /** What the switching has cost so far: sound and plug-in loads started and finished,
+        changes made in place, and chains let go of to make room (each by index). */
     struct Counts
     {
         int soundsStarted = 0, soundsFinished = 0, soundsSkipped = 0;
         int pluginsStarted = 0, pluginsFinished = 0;
         int inPlace = 0;
+        std::array<int, 3> evictions{};
     };
     Counts counts() const;
 
@@ -223,8 +230,9 @@ private:
     struct Wanted
     {
         std::optional<PluginRef> ref;
-        std::optional<juce::MemoryBlock> state; // to start from, or to push
-        bool stateIsNew = false;                // asked for with this request: push it
+        /** The state it is to be in, until an instance holds it: to start from, or to push
+            into the running one. */
+        std::optional<juce::MemoryBlock> state;
     };
 
     struct Loaded
@@ -241,7 +249,8 @@ private:
     void provideSound(int chain, std::uint32_t generation, const SoundTarget& target, bool reload);
     /** `rebuild`: the sound held, again for the device's rate. */
     void runSoundJob(int chain, std::uint64_t serial, bool rebuild);
-    void providePlugin(int chain, std::uint32_t generation, bool instrument);
+    /** `restarted`: the chain was being prepared for the request before. */
+    void providePlugin(int chain, std::uint32_t generation, bool instrument, bool restarted);
     void startPlugin(int chain, bool instrument, std::uint64_t serial);
     void pluginMade(int chain, bool instrument, const PluginRef& ref,
                     std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error);
