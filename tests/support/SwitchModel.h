@@ -201,7 +201,7 @@ private:
         for (int i = 0; i < 6; ++i)
         {
             Patch p;
-            p.patch = LivePatch::capture(*engine, *drone, "P" + std::to_string(i));
+            p.patch = LivePatch::capture(*engine, *drone, std::string("P") + std::to_string(i));
             for (int l = 0; l < 2; ++l)
             {
                 auto& snapshot = p.patch.layers[(size_t)l];
@@ -246,7 +246,7 @@ private:
     void recall(int index)
     {
         lastRecalled.push_back(index);
-        note("recall P" + std::to_string(index));
+        note(std::string("recall P") + std::to_string(index));
         auto& p = patches[(size_t)index];
         p.patch.apply(*engine, *drone);
         asked = p.asked;
