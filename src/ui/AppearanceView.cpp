@@ -1,6 +1,7 @@
 #include "ui/AppearanceView.h"
 
 #include "ui/Icons.h"
+#include "ui/KeyboardHome.h"
 
 namespace norvane
 {
@@ -247,6 +248,7 @@ void AppearanceView::chooseImage()
     chooser->launchAsync(juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
                          [self](const juce::FileChooser& fc)
                          {
+                             KeyboardHome::returnSoon();
                              if (self == nullptr || fc.getResult() == juce::File())
                                  return;
                              self->useImage(fc.getResult());

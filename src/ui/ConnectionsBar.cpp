@@ -6,6 +6,7 @@
 #include "input/MIDIManager.h"
 #include "store/ControllerBindings.h"
 #include "ui/Icons.h"
+#include "ui/KeyboardHome.h"
 #include "ui/MidiLearn.h"
 #include "ui/PluginManagerView.h"
 
@@ -263,6 +264,7 @@ void SoundBankView::chooseSoundFont()
     chooser->launchAsync(juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
                          [weakEngine](const juce::FileChooser& fc)
                          {
+                             KeyboardHome::returnSoon();
                              const auto file = fc.getResult();
                              if (file == juce::File() || weakEngine == nullptr)
                                  return; // cancelled: nothing changes

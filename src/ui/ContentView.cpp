@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "ui/AppearanceView.h"
 #include "ui/Icons.h"
+#include "ui/KeyboardHome.h"
 #include "ui/LiveView.h"
 #include "ui/MidiLearn.h"
 #include "ui/PlayedNotes.h"
@@ -107,7 +108,11 @@ void ContentView::showPlayedNotes()
     live->show(played);
 }
 
-ContentView::~ContentView() = default;
+ContentView::~ContentView()
+{
+    if (sessionStarted)
+        KeyboardHome::set(nullptr);
+}
 
 juce::String ContentView::errorText() const
 {
@@ -220,6 +225,7 @@ void ContentView::startSessionOnce()
         return;
     sessionStarted = true;
     app.setUpSession();
+    KeyboardHome::set(this); // whatever takes the keyboard gives it back here
     grabKeyboardFocus();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/Look.h"
 
 #include "ui/Icons.h"
+#include "ui/KeyboardHome.h"
 
 namespace norvane
 {
@@ -290,6 +291,12 @@ void styleLabel(juce::Label& label, juce::Font font, juce::Colour colour,
     label.setInterceptsMouseClicks(false, false);
 }
 
+void NorvaneLook::preparePopupMenuWindow(juce::Component& window)
+{
+    LookAndFeel_V4::preparePopupMenuWindow(window);
+    KeyboardHome::returnWhenGone(window);
+}
+
 juce::CallOutBox& showPopover(std::unique_ptr<juce::Component> content, juce::Component& target)
 {
     auto* top = target.getTopLevelComponent();
@@ -298,6 +305,7 @@ juce::CallOutBox& showPopover(std::unique_ptr<juce::Component> content, juce::Co
     auto& box = juce::CallOutBox::launchAsynchronously(std::move(content), area, top);
     box.setLookAndFeel(&target.getLookAndFeel());
     box.setArrowSize(10.0f);
+    KeyboardHome::returnWhenGone(box);
     return box;
 }
 

@@ -52,6 +52,8 @@ public:
     void drawCallOutBoxBackground(juce::CallOutBox&, juce::Graphics&, const juce::Path&,
                                   juce::Image&) override;
     juce::Font getPopupMenuFont() override { return Fonts::body(); }
+    /** Every menu gives the keyboard back to the window when it closes. */
+    void preparePopupMenuWindow(juce::Component& window) override;
     juce::Font getLabelFont(juce::Label& label) override { return label.getFont(); }
     void drawTooltip(juce::Graphics&, const juce::String& text, int width, int height) override;
     juce::Rectangle<int> getTooltipBounds(const juce::String& tipText, juce::Point<int> screenPos,

@@ -3,6 +3,7 @@
 #include "core/MessageThread.h"
 #include "engine/AudioEngine.h"
 #include "engine/PluginNode.h"
+#include "ui/KeyboardHome.h"
 
 namespace norvane
 {
@@ -47,6 +48,7 @@ public:
         setUsingNativeTitleBar(true);
         setContentOwned(content, true); // an editor tells its plug-in when it goes
         setResizable(true, false);
+        KeyboardHome::returnWhenGone(*this); // hidden or closed: the keys play again
     }
 
     void closeButtonPressed() override { setVisible(false); } // kept for the next open
