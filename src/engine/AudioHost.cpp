@@ -226,18 +226,37 @@ void AudioHost::prepare(double newRate, int newBlockSize)
 std::vector<AudioHost::OutputDevice> AudioHost::outputDevices()
 {
     std::vector<OutputDevice> list;
+    auto* open = devices.getCurrentAudioDevice();
+    bool openListed = open == nullptr;
     for (auto* type : devices.getAvailableDeviceTypes())
     {
         type->scanForDevices();
         for (const auto& name : type->getDeviceNames(false))
         {
-            // A device listed among the outputs must really have an output channel.
-            std::unique_ptr<juce::AudioIODevice> probe(type->createDevice(name, {}));
-            if (probe != nullptr && !probe->getOutputChannelNames().isEmpty())
-                list.push_back({type->getTypeName(), name});
+            const bool isOpen = open != nullptr && open->getTypeName() == type->getTypeName() &&
+                                open->getName() == name;
+            openListed = openListed || isOpen;
+            if (!isOpen && !offersOutput(*type, name))
+                continue;
+            list.push_back({type->getTypeName(), name});
         }
     }
+    // The device playing now is always offered, even where its driver no longer lists a
+    // device it has given away (ALSA lists only what it can open at that moment).
+    if (!openListed)
+        list.push_back({open->getTypeName(), open->getName()});
     return list;
+}
+
+bool AudioHost::offersOutput(juce::AudioIODeviceType& type, const juce::String& name)
+{
+    // A device listed among the outputs that shows its channels and none of them is an output
+    // is left out. One that cannot be looked into (another program has it open, and looking
+    // means opening) stays: it is taken at its driver's word.
+    std::unique_ptr<juce::AudioIODevice> probe(type.createDevice(name, {}));
+    if (probe == nullptr)
+        return false;
+    return !probe->getOutputChannelNames().isEmpty() || probe->getInputChannelNames().isEmpty();
 }
 
 std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevice>& device,

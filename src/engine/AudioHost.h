@@ -99,7 +99,8 @@ public:
         juce::String name;
     };
 
-    /** Every device with at least one output channel, type by type in the system's order. */
+    /** Every device with at least one output channel, type by type in the system's order;
+        also one busy elsewhere, which cannot say, and always the one open now. */
     std::vector<OutputDevice> outputDevices();
 
     /** Opens an output device (nothing = the system's default) without playing yet, and
@@ -161,6 +162,7 @@ private:
     class SilentClock;
 
     void prepare(double newRate, int newBlockSize);
+    static bool offersOutput(juce::AudioIODeviceType& type, const juce::String& name);
     void processGraph(juce::AudioBuffer<float>& block, juce::MidiBuffer& midi) noexcept;
 
     double rate;

@@ -120,7 +120,13 @@ MIDIManager::~MIDIManager()
 
 void MIDIManager::pollSources()
 {
-    if (midi->sources() != lastListing)
+    // A new listing, or a source to connect that failed to (busy, say): once a second.
+    const auto listing = midi->sources();
+    const bool chosenListed =
+        std::any_of(listing.begin(), listing.end(),
+                    [this](const MidiEndpoint& e) { return !chosenName.empty() && e.name == chosenName; });
+    const bool retry = (!connected && !listing.empty()) || (chosenListed && connectedName != chosenName);
+    if (listing != lastListing || retry)
         refreshSources();
 }
 
@@ -187,8 +193,10 @@ void MIDIManager::refreshSources()
 void MIDIManager::connect(std::uint32_t sourceID)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    if (attach(sourceID))
-        chosenName = connectedName;
+    // The player's choice, even when it fails for now: it is tried again until it connects.
+    if (auto endpoint = endpointsByID.find(sourceID); endpoint != endpointsByID.end())
+        chosenName = endpoint->second.name.empty() ? fallbackSourceName : endpoint->second.name;
+    attach(sourceID);
 }
 
 void MIDIManager::chooseSource(const std::string& name)
@@ -200,12 +208,16 @@ void MIDIManager::chooseSource(const std::string& name)
 
 bool MIDIManager::attach(std::uint32_t sourceID)
 {
-    if (connected)
-        midi->disconnect();
-
     // What the old source held can no longer be released by it, and the on-screen latches
-    // go with it: released on the audio side, with the damper noise.
-    releaseHeldNotes();
+    // go with it: released on the audio side, with the damper noise. Nothing connected held
+    // nothing (a retry every second must not release the computer keys' notes).
+    if (connected)
+    {
+        midi->disconnect();
+        releaseHeldNotes();
+        connected.reset();
+        connectedName.clear();
+    }
 
     int status = -1;
     auto endpoint = endpointsByID.find(sourceID);
@@ -223,6 +235,8 @@ bool MIDIManager::attach(std::uint32_t sourceID)
         connectionError = std::nullopt;
         return true;
     }
+    // Nothing is connected now: the source before was let go of, and this one refused.
+    selectedSourceID = std::nullopt;
     connectionError = "No se pudo conectar al dispositivo MIDI (" + std::to_string(status) + ")";
     return false;
 }

@@ -10,8 +10,10 @@ namespace norvane
 namespace
 {
 
-std::optional<ControllerBinding> bindingFrom(const juce::var& value)
+/** A binding as written, whatever its target: nothing when its shape or numbers are bad. */
+std::optional<ControllerBinding> bindingFrom(const juce::var& value, bool& knownTarget)
 {
+    knownTarget = false;
     auto* object = value.getDynamicObject();
     if (object == nullptr)
         return std::nullopt;
@@ -29,11 +31,13 @@ std::optional<ControllerBinding> bindingFrom(const juce::var& value)
     const auto name = asString(object->getProperty("target"));
     const auto target = name ? ControlTarget::fromName(*name) : std::nullopt;
     const auto cc = number("cc"), note = number("note"), channel = number("channel");
-    if (!target || !cc || !note || !channel || cc->has_value() == note->has_value())
+    if (!name || name->empty() || !cc || !note || !channel || cc->has_value() == note->has_value())
         return std::nullopt;
 
     ControllerBinding b;
-    b.target = *target;
+    knownTarget = target.has_value();
+    if (target)
+        b.target = *target;
     b.source = cc->has_value() ? ControllerBinding::Source::controller
                                : ControllerBinding::Source::note;
     b.number = cc->has_value() ? **cc : **note;
@@ -44,11 +48,14 @@ std::optional<ControllerBinding> bindingFrom(const juce::var& value)
 }
 
 /** The list with `binding` added last, and what it takes over (its target's earlier binding,
-    any binding of the same source) removed. */
-void add(std::vector<ControllerBinding>& list, const ControllerBinding& binding)
+    any binding of the same source, a foreign one's included) removed. */
+void add(std::vector<ControllerBinding>& list, std::vector<ControllerBindings::Foreign>& foreign,
+         const ControllerBinding& binding)
 {
     std::erase_if(list, [&](const ControllerBinding& other)
                   { return other.target == binding.target || other.sharesSourceWith(binding); });
+    std::erase_if(foreign, [&](const ControllerBindings::Foreign& other)
+                  { return other.source.sharesSourceWith(binding); });
     list.push_back(binding);
 }
 
@@ -56,16 +63,28 @@ void add(std::vector<ControllerBinding>& list, const ControllerBinding& binding)
 
 ControllerBindings::ControllerBindings(juce::File location) : file(std::move(location))
 {
-    const auto text = file.read();
-    if (!text)
-        return;
-    if (auto decoded = decode(*text))
-        bindings = *decoded;
-    else
-        file.markUndecodable();
+    if (const auto text = file.read())
+    {
+        if (auto decoded = decode(*text))
+        {
+            bindings = decoded->bindings;
+            foreign = std::move(decoded->foreign);
+        }
+        else if (auto copy = keepDamagedCopy(file.location()))
+            damagedCopy = copy->getFullPathName().toStdString();
+        else
+            file.markUndecodable(); // kept as it is until a copy can be made
+    }
+    else if (file.isMarkedUndecodable())
+    {
+        // There but unreadable: kept aside before anything is written in its place.
+        if (auto copy = keepDamagedCopy(file.location()))
+            damagedCopy = copy->getFullPathName().toStdString();
+    }
 }
 
-std::string ControllerBindings::encode(const std::vector<ControllerBinding>& list)
+std::string ControllerBindings::encode(const std::vector<ControllerBinding>& list,
+                                       const std::vector<Foreign>& foreignBindings)
 {
     juce::Array<juce::var> items;
     for (auto& b : list)
@@ -77,12 +96,14 @@ std::string ControllerBindings::encode(const std::vector<ControllerBinding>& lis
         item->setProperty("channel", b.channel);
         items.add(juce::var(item.get()));
     }
+    for (auto& f : foreignBindings)
+        items.add(f.item);
     auto object = juce::DynamicObject::Ptr(new juce::DynamicObject());
     object->setProperty("bindings", items);
     return toCompactJson(juce::var(object.get()));
 }
 
-std::optional<std::vector<ControllerBinding>> ControllerBindings::decode(const std::string& text)
+std::optional<ControllerBindings::Document> ControllerBindings::decode(const std::string& text)
 {
     const auto json = parseJson(text);
     auto* object = json ? json->getDynamicObject() : nullptr;
@@ -90,22 +111,30 @@ std::optional<std::vector<ControllerBinding>> ControllerBindings::decode(const s
         return std::nullopt;
     const auto& items = object->getProperty("bindings");
     if (JsonReader::isAbsent(items))
-        return std::vector<ControllerBinding>{};
+        return Document{};
     if (!items.isArray())
         return std::nullopt;
 
     // Later bindings win, as if they had been made one after the other.
-    std::vector<ControllerBinding> list;
+    Document document;
     for (auto& item : *items.getArray())
-        if (auto b = bindingFrom(item))
-            add(list, *b);
-    return list;
+    {
+        bool known = false;
+        const auto b = bindingFrom(item, known);
+        if (!b)
+            continue;
+        if (known)
+            add(document.bindings, document.foreign, *b);
+        else
+            document.foreign.push_back({item, *b});
+    }
+    return document;
 }
 
 void ControllerBindings::bind(const ControllerBinding& binding)
 {
     auto list = bindings.get();
-    add(list, binding);
+    add(list, foreign, binding);
     bindings = list;
     persist();
 }
@@ -129,7 +158,7 @@ std::optional<ControllerBinding> ControllerBindings::bindingFor(const ControlTar
 
 bool ControllerBindings::persist()
 {
-    return file.write(encode(bindings.get()));
+    return file.write(encode(bindings.get(), foreign));
 }
 
 } // namespace norvane

@@ -155,7 +155,7 @@ void AppearanceView::paint(juce::Graphics& g)
     {
         g.setColour(secondary);
         g.setFont(Fonts::bold(11.5f));
-        g.drawText(text.toUpperCase(), margin, y, width - 2 * margin, 16, juce::Justification::centredLeft);
+        g.drawText(text, margin, y, width - 2 * margin, 16, juce::Justification::centredLeft);
     };
     sectionTitle(context.text("Color de acento", "Accent color"), accentLabelY);
 

@@ -132,6 +132,10 @@ juce::String ContentView::errorText() const
         return context.text("La lista de patches estaba dañada; se guardó una copia en ",
                             "The patch list was damaged; a copy was kept in ") +
                fromUTF8(*copy);
+    if (const auto& copy = app.controllerBindings.damagedCopy.get())
+        return context.text("Los controles aprendidos estaban dañados; se guardó una copia en ",
+                            "The learned controls were damaged; a copy was kept in ") +
+               fromUTF8(*copy);
     return {};
 }
 

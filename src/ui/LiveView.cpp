@@ -69,7 +69,7 @@ void ChordPanel::paint(juce::Graphics& g)
     area = area.reduced(14.0f, 10.0f);
     g.setColour(context.textSecondary());
     g.setFont(Fonts::bold(11.0f));
-    g.drawText(context.text("Acorde", "Chord").toUpperCase(), area.removeFromTop(16.0f),
+    g.drawText(context.text("Acorde", "Chord"), area.removeFromTop(16.0f),
                juce::Justification::centredLeft, false);
     const auto symbolArea = area.removeFromTop(44.0f);
     g.setFont(Fonts::bold(34.0f));

@@ -178,12 +178,12 @@ void PluginManagerView::refresh()
     explanation.setMinimumHorizontalScale(1.0f);
     explanation.setText(
         context.text("Hasta ", "Up to ") + juce::String(PluginLibrary::slotCount) +
-            context.text(" plugins LV2 o VST3 por categoría, junto a los sonidos de la app. Linux "
-                         "no usa VST2; casi todos los plugins instalan también su versión LV2 o "
-                         "VST3.",
-                         " LV2 or VST3 plugins per category, alongside the app's own sounds. Linux "
-                         "doesn't use VST2; almost every plugin also installs an LV2 or VST3 "
-                         "version."),
+            context.text(" plugins LV2 o VST3 por categoría, junto a los sonidos de la app. "
+                         "Norvane no carga VST2; casi todos los plugins instalan también su "
+                         "versión LV2 o VST3.",
+                         " LV2 or VST3 plugins per category, alongside the app's own sounds. "
+                         "Norvane doesn't load VST2s; almost every plugin also installs an LV2 or "
+                         "VST3 version."),
         juce::dontSendNotification);
     styleLabel(emptyMessage, Fonts::body(), context.textSecondary(), juce::Justification::topLeft);
     emptyMessage.setText(context.text("No se encontraron instrumentos LV2/VST3 instalados.",

@@ -130,18 +130,26 @@ TEST_F(SoundBankTest, ADamagedBankFailsPerLayerAndTheOthersKeepPlaying)
 namespace
 {
 
-/** A device type of the test's own: one output device, one input-only device, and one that
-    claims to be an output but has no output channel. */
+/** A device type of the test's own: speakers; a microphone (input only); a box that shows an
+    input and no output; a card another program has open, which shows no channels at all; and,
+    once the speakers are taken, a driver that no longer lists them (as ALSA does for a device
+    it cannot open at that moment). */
 class FakeDeviceType final : public juce::AudioIODeviceType
 {
 public:
-    FakeDeviceType() : juce::AudioIODeviceType("Fake") {}
+    explicit FakeDeviceType(std::shared_ptr<bool> speakersTakenIn)
+        : juce::AudioIODeviceType("Fake"), speakersTaken(std::move(speakersTakenIn))
+    {
+    }
 
     void scanForDevices() override {}
     juce::StringArray getDeviceNames(bool wantInputNames) const override
     {
-        return wantInputNames ? juce::StringArray{"Microphone"}
-                              : juce::StringArray{"Speakers", "Mute Box"};
+        if (wantInputNames)
+            return {"Microphone"};
+        if (*speakersTaken)
+            return {"Mute Box", "Busy Card"};
+        return {"Speakers", "Mute Box", "Busy Card"};
     }
     int getDefaultDeviceIndex(bool) const override { return 0; }
     int getIndexOfDevice(juce::AudioIODevice*, bool) const override { return -1; }
@@ -149,14 +157,14 @@ public:
 
     juce::AudioIODevice* createDevice(const juce::String& outputName, const juce::String&) override
     {
-        return new Device(outputName, outputName == "Speakers" ? 2 : 0);
+        return new Device(outputName, outputName == "Speakers" ? 2 : 0, outputName == "Mute Box" ? 1 : 0);
     }
 
 private:
     struct Device final : juce::AudioIODevice
     {
-        Device(const juce::String& name, int outputsIn)
-            : juce::AudioIODevice(name, "Fake"), outputs(outputsIn)
+        Device(const juce::String& name, int outputsIn, int inputsIn)
+            : juce::AudioIODevice(name, "Fake"), outputs(outputsIn), inputs(inputsIn)
         {
         }
         juce::StringArray getOutputChannelNames() override
@@ -166,7 +174,13 @@ private:
                 names.add("out " + juce::String(i));
             return names;
         }
-        juce::StringArray getInputChannelNames() override { return {}; }
+        juce::StringArray getInputChannelNames() override
+        {
+            juce::StringArray names;
+            for (int i = 0; i < inputs; ++i)
+                names.add("in " + juce::String(i));
+            return names;
+        }
         juce::Array<double> getAvailableSampleRates() override { return {48000.0}; }
         juce::Array<int> getAvailableBufferSizes() override { return {128}; }
         int getDefaultBufferSize() override { return 128; }
@@ -187,27 +201,39 @@ private:
         juce::BigInteger getActiveInputChannels() const override { return {}; }
         int getOutputLatencyInSamples() override { return 0; }
         int getInputLatencyInSamples() override { return 0; }
-        int outputs;
-        bool opened = false;
+        int outputs, inputs;
     };
+
+    std::shared_ptr<bool> speakersTaken;
 };
 
 } // namespace
 
-TEST_F(SoundBankTest, OnlyDevicesWithOutputsAreListed)
+TEST_F(SoundBankTest, DevicesWithOutputsAreListedAndSoAreBusyOnesAndTheOneOpen)
 {
-    engine->host().deviceManager().addAudioDeviceType(std::make_unique<FakeDeviceType>());
-    const auto devices = engine->listOutputDevices();
-    std::vector<std::string> fake;
-    for (auto& d : devices)
-        if (d.type == "Fake")
-            fake.push_back(d.name);
-    EXPECT_EQ(fake, std::vector<std::string>{"Speakers"});
+    auto taken = std::make_shared<bool>(false);
+    engine->host().deviceManager().addAudioDeviceType(std::make_unique<FakeDeviceType>(taken));
+    auto fakeNames = [&]
+    {
+        std::vector<std::string> names;
+        for (auto& d : engine->listOutputDevices())
+            if (d.type == "Fake")
+                names.push_back(d.name);
+        return names;
+    };
+    EXPECT_EQ(fakeNames(), (std::vector<std::string>{"Speakers", "Busy Card"}));
 
+    const auto devices = engine->listOutputDevices();
     const auto speakers =
         std::find_if(devices.begin(), devices.end(), [](auto& d) { return d.name == "Speakers"; });
     ASSERT_NE(speakers, devices.end());
     EXPECT_EQ(speakers->id, MIDIManager::fnv1a("Fake/Speakers"));
+
+    // Playing through the speakers, which the driver then no longer lists: still offered.
+    ASSERT_FALSE(engine->host().openDevice(AudioHost::OutputDevice{"Fake", "Speakers"}).has_value());
+    *taken = true;
+    EXPECT_EQ(fakeNames(), (std::vector<std::string>{"Busy Card", "Speakers"}));
+    engine->host().stop();
 }
 
 } // namespace norvane::test

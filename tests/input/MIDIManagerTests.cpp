@@ -2,6 +2,8 @@
 #include "support/EngineFixture.h"
 #include "support/MessageLoop.h"
 
+#include <set>
+
 namespace norvane::test
 {
 
@@ -126,6 +128,38 @@ TEST_F(MIDIManagerTest, ErrorTextsWhenThereIsNoMidiSystemOrAConnectionFails)
     midiState->connectStatus = 0;
     n.connect(MIDIManager::fnv1a("24-0"));
     EXPECT_FALSE(n.connectionError.get().has_value());
+}
+
+/** A source that refuses to connect (busy, say): the one before is not claimed as connected,
+    the choice is tried again every second until it connects, and the notes played meanwhile
+    on the computer keys are not released by the tries. */
+TEST_F(MIDIManagerTest, AFailedConnectionIsNotClaimedAndIsTriedAgain)
+{
+    auto& m = makeMidi();
+    ASSERT_EQ(m.connectedSource(), MIDIManager::fnv1a("20-0"));
+
+    midiState->connectStatus = -16;
+    m.connect(MIDIManager::fnv1a("24-0"));
+    EXPECT_EQ(m.connectionError.get(), "No se pudo conectar al dispositivo MIDI (-16)");
+    EXPECT_FALSE(m.connectedSource().has_value());
+    EXPECT_FALSE(m.selectedSourceID.get().has_value());
+    EXPECT_EQ(m.chosenSourceName(), "Pad Controller");
+
+    m.noteOn(60, 100);
+    settle();
+    const int calls = midiState->connectCalls;
+    scheduler.advance(3.0);
+    settle();
+    EXPECT_EQ(midiState->connectCalls, calls + 3);
+    EXPECT_EQ(m.activeNotes.get(), std::set<int>{60}); // the tries released nothing
+
+    midiState->connectStatus = 0;
+    scheduler.advance(1.0);
+    EXPECT_EQ(m.connectedSource(), MIDIManager::fnv1a("24-0"));
+    EXPECT_EQ(midiState->connectedIdentifier, "24-0");
+    EXPECT_FALSE(m.connectionError.get().has_value());
+    scheduler.advance(2.0);
+    EXPECT_EQ(midiState->connectCalls, calls + 4); // connected: no more tries
 }
 
 TEST_F(MIDIManagerTest, MessagesDispatchAsSpecifiedOnEveryChannel)

@@ -204,6 +204,10 @@ TEST_F(WindowTest, ChordCardKeyboardPickersAndErrorLine)
     EXPECT_EQ(view->errorText(), "The patch list was damaged; a copy was kept in "
                                  "/music/LivePatches.json.damaged-1");
     app->livePatchStore.damagedCopy = std::nullopt;
+    app->controllerBindings.damagedCopy = std::string("/music/Controllers.json.damaged-1");
+    EXPECT_EQ(view->errorText(), "The learned controls were damaged; a copy was kept in "
+                                 "/music/Controllers.json.damaged-1");
+    app->controllerBindings.damagedCopy = std::nullopt;
     // A layer's failed sound shows in the window's line too, not only on its card.
     app->audioEngine.layerC().loadError = std::string("sin banco");
     EXPECT_EQ(view->errorText(), "Layer C: sin banco");
