@@ -17,6 +17,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +27,43 @@
 
 namespace norvane
 {
+
+namespace
+{
+
+/** A logout or a shutdown (SIGTERM), or the terminal that started the program closing
+    (SIGHUP), asks the program to quit: it ends as on a normal quit, saving the session. The
+    handler only raises a flag, which the message thread looks at ten times a second. */
+std::atomic<bool> quitRequested{false};
+
+extern "C" void requestQuit(int)
+{
+    quitRequested.store(true);
+}
+
+void quitOnTerminationSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = requestQuit;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+class TerminationWatch final : private juce::Timer
+{
+public:
+    TerminationWatch() { startTimer(100); }
+
+private:
+    void timerCallback() override
+    {
+        if (quitRequested.exchange(false))
+            juce::JUCEApplication::getInstance()->systemRequestedQuit();
+    }
+};
+
+} // namespace
 
 /** The single window: the splash, then the main content, in the theme's look. */
 class MainWindow final : public juce::DocumentWindow
@@ -174,6 +213,7 @@ public:
             ComputerKeys::defaultRepeatWindowMs = 30;
         PluginWindowManager::shared().watch(state->audioEngine);
         window = std::make_unique<MainWindow>(*state, ThemeStore::shared());
+        terminationWatch = std::make_unique<TerminationWatch>();
 
         const auto arguments = juce::StringArray::fromTokens(commandLine, true);
         if (const int at = arguments.indexOf("--screenshots"); at >= 0 && at + 1 < arguments.size())
@@ -184,6 +224,7 @@ public:
 
     void shutdown() override
     {
+        terminationWatch.reset();
         tour.reset();
         state->willTerminate();
         PluginLibrary::shared().abandonScan();
@@ -199,6 +240,7 @@ private:
     std::unique_ptr<AppState> state;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ScreenshotTour> tour;
+    std::unique_ptr<TerminationWatch> terminationWatch;
 };
 
 } // namespace norvane
@@ -245,6 +287,7 @@ int main(int argc, char* argv[])
             setenv("XDG_CONFIG_HOME", (tourFolder + "/config").c_str(), 1);
         }
 
+    norvane::quitOnTerminationSignals();
     norvane::prepareDisplayWithoutWindowManager();
     juce::JUCEApplicationBase::createInstance = &juce_CreateApplication;
     const int result = juce::JUCEApplicationBase::main(argc, (const char**)argv);
