@@ -223,16 +223,15 @@ bool LayerSwitcher::fitsInPlace(const LayerSetup& setup) const
            instrumentWanted.ref == setup.instrument && effectWanted.ref == setup.effect;
 }
 
-bool LayerSwitcher::request(const LayerSetup& setup, bool reload)
+bool LayerSwitcher::request(const LayerSetup& setup)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    ++requests;
     waitingForChain = false;
     waitingSetup.reset();
 
     // The sound stays as it is: the chain that plays takes the new settings. A prepared
     // chain that has just taken over is the one that plays, then.
-    for (int attempt = 0; attempt < 2 && !reload; ++attempt)
+    for (int attempt = 0; attempt < 2; ++attempt)
         if (fitsInPlace(setup))
         {
             if (cancelPreparing())
@@ -250,14 +249,13 @@ bool LayerSwitcher::request(const LayerSetup& setup, bool reload)
         // Every chain still sounds: the oldest is fading out; the request waits for it.
         waitingForChain = true;
         waitingSetup = setup;
-        waitingReload = reload;
         return false;
     }
     const bool restarted = c == pendingChain;
     pendingChain = c;
     auto& chain = audio.chain(c);
     setup.chain.writeTo(chain);
-    provideSound(c, generation, setup.sound, reload);
+    provideSound(c, generation, setup.sound);
     providePlugin(c, generation, true, restarted);
     providePlugin(c, generation, false, restarted);
     chain.partDone(generation); // everything is asked for
@@ -387,8 +385,7 @@ bool LayerSwitcher::cancelPreparing()
 
 // ---- Sounds -----------------------------------------------------------------------------
 
-void LayerSwitcher::provideSound(int c, std::uint32_t generation, const SoundTarget& target,
-                                 bool reload)
+void LayerSwitcher::provideSound(int c, std::uint32_t generation, const SoundTarget& target)
 {
     if (target.isNothing())
         return;
@@ -406,7 +403,7 @@ void LayerSwitcher::provideSound(int c, std::uint32_t generation, const SoundTar
         auto& s = sounds[(size_t)c];
         auto& chain = audio.chain(c);
         const auto fallback = sounds[(size_t)audio.liveIndex()].held;
-        if (!reload && s.asked.sameSound(target))
+        if (s.asked.sameSound(target))
         {
             // It has that sound already (or the one it fell back on when that failed, unless
             // the file has changed since); anything still out for it is not needed.
@@ -417,7 +414,7 @@ void LayerSwitcher::provideSound(int c, std::uint32_t generation, const SoundTar
             failure = s.failure;
             need = Need::nothing;
         }
-        else if (!reload && s.queued && s.wanted.sameSound(target))
+        else if (s.queued && s.wanted.sameSound(target))
         {
             // The load under way brings it: this request takes it over.
             need = Need::takenOver;
@@ -756,7 +753,7 @@ void LayerSwitcher::collect()
     if (waitingForChain && waitingSetup)
     {
         const auto setup = *waitingSetup;
-        request(setup, waitingReload); // a chain may have come free
+        request(setup); // a chain may have come free
     }
 }
 

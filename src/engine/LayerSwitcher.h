@@ -135,9 +135,8 @@ public:
 
     // ---- Requests ------------------------------------------------------------------------
     /** The layer's whole set-up is now `setup`. True when it was written into the chain that
-        plays (the same sound), false when another chain is being prepared for it. `reload`:
-        build its sound anew even when a chain holds it. */
-    bool request(const LayerSetup& setup, bool reload = false);
+        plays (the same sound), false when another chain is being prepared for it. */
+    bool request(const LayerSetup& setup);
 
     /** Loads a sound at once, on this thread, into the chain that plays: only while nothing
         plays yet (the engine's start). Nothing, or why it failed. */
@@ -246,7 +245,7 @@ private:
     int chooseChain(std::uint32_t& generation);
     /** Gives the chain being prepared back; false when it has taken over meanwhile. */
     bool cancelPreparing();
-    void provideSound(int chain, std::uint32_t generation, const SoundTarget& target, bool reload);
+    void provideSound(int chain, std::uint32_t generation, const SoundTarget& target);
     /** `rebuild`: the sound held, again for the device's rate. */
     void runSoundJob(int chain, std::uint64_t serial, bool rebuild);
     /** `restarted`: the chain was being prepared for the request before. */
@@ -267,8 +266,6 @@ private:
     int pendingChain = -1;
     bool waitingForChain = false;
     std::optional<LayerSetup> waitingSetup; // a request that waits for a chain to come free
-    bool waitingReload = false;
-    std::uint64_t requests = 0;
     std::array<std::uint64_t, 3> liveSince{};
     int lastLive = 0;
     std::uint64_t switchSerial = 0;
