@@ -5,6 +5,7 @@
 #include "engine/AudioHost.h"
 #include "engine/DeviceStatus.h"
 #include "engine/LevelMeterBank.h"
+#include "engine/PluginNode.h"
 #include "engine/SoundLayer.h"
 #include "engine/realtime/PerformanceEvents.h"
 
@@ -23,7 +24,6 @@ namespace norvane
 {
 
 class LimiterNode;
-class PluginNode;
 class PluginLibrary;
 class Metronome;
 class TapNode;
@@ -250,7 +250,7 @@ public:
     static std::optional<juce::MemoryBlock> pluginState(PluginNode* node);
 
     /** Why a plug-in could not be made when the machine does not have it. */
-    static constexpr const char* pluginNotInstalled = "el plugin no está instalado";
+    static constexpr const char* pluginNotInstalled = PluginNode::notInstalled;
 
     /** Called right before a plug-in node leaves the graph (its editor window closes). */
     CallbackList<PluginNode&> pluginNodeWillBeRemoved;

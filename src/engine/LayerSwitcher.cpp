@@ -18,17 +18,7 @@ namespace
 {
 
 /** What the machine says when a plug-in is not there, as the plug-in maker words it. */
-const juce::String notInstalledText = juce::String::fromUTF8("el plugin no está instalado");
-
-std::optional<juce::MemoryBlock> stateOf(PluginNode* node)
-{
-    if (node == nullptr)
-        return std::nullopt;
-    auto state = node->state();
-    if (state.getSize() == 0)
-        return std::nullopt;
-    return state;
-}
+const juce::String notInstalledText = juce::String::fromUTF8(PluginNode::notInstalled);
 
 } // namespace
 
@@ -183,13 +173,13 @@ std::optional<juce::MemoryBlock> LayerSwitcher::stateToKeep(bool instrument) con
     const int front = pendingChain >= 0 ? pendingChain : audio.liveIndex();
     if (slots[(size_t)front].held == want.ref)
         if (auto* node = nodeOf(front, instrument))
-            return stateOf(node);
+            return PluginNode::stateOf(node);
     if (want.state)
         return want.state;
     // Being made anew for the next set-up, from the state of the one that plays.
     const int live = audio.liveIndex();
     if (slots[(size_t)live].held == want.ref)
-        return stateOf(nodeOf(live, instrument));
+        return PluginNode::stateOf(nodeOf(live, instrument));
     return std::nullopt;
 }
 
@@ -588,7 +578,7 @@ void LayerSwitcher::providePlugin(int c, std::uint32_t generation, bool instrume
     const bool ownIsTheLayers =
         restarted && slot.held == want.ref && nodeOf(c, instrument) != nullptr;
     if (!state && !ownIsTheLayers && c != live && liveSlot.held == want.ref)
-        state = stateOf(nodeOf(live, instrument));
+        state = PluginNode::stateOf(nodeOf(live, instrument));
 
     // One already in the chain is kept when it can start from the state wanted; the chain
     // being prepared again keeps its own, which is the layer's; one left in a chain from an

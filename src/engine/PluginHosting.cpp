@@ -140,12 +140,7 @@ void AudioEngine::listenTo(LayerSwitcher& switcher, SoundLayer& layer)
 
 std::optional<juce::MemoryBlock> AudioEngine::pluginState(PluginNode* node)
 {
-    if (node == nullptr)
-        return std::nullopt;
-    auto state = node->state();
-    if (state.getSize() == 0)
-        return std::nullopt;
-    return state;
+    return PluginNode::stateOf(node);
 }
 
 } // namespace norvane

@@ -26,6 +26,16 @@ void PluginNode::restore(const juce::MemoryBlock& state)
         instance->setStateInformation(state.getData(), (int)state.getSize());
 }
 
+std::optional<juce::MemoryBlock> PluginNode::stateOf(PluginNode* node)
+{
+    if (node == nullptr)
+        return std::nullopt;
+    auto state = node->state();
+    if (state.getSize() == 0)
+        return std::nullopt;
+    return state;
+}
+
 void PluginNode::prepareToPlay(double sampleRate, int maximumBlockSize)
 {
     instance->setRateAndBufferSizeDetails(sampleRate, maximumBlockSize);
@@ -95,9 +105,8 @@ void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::
     int added = 0; // events, bounded so that the reserved room always suffices
     while (added < maxCommandsPerBlock && commands.pop(c))
     {
-        added += c.kind == NoteCommand::Kind::stopAll || c.kind == NoteCommand::Kind::silence
-                     ? 130
-                     : 1;
+        added +=
+            c.kind == NoteCommand::Kind::stopAll || c.kind == NoteCommand::Kind::silence ? 130 : 1;
         const auto pitch = (juce::uint8)juce::jlimit(0, 127, (int)c.pitch);
         switch (c.kind)
         {

@@ -7,6 +7,7 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <memory>
+#include <optional>
 
 namespace norvane
 {
@@ -30,6 +31,12 @@ public:
 
     /** Message thread: restores a state captured by state(); it takes effect at the next block. */
     void restore(const juce::MemoryBlock& state);
+
+    /** Message thread: a node's state, or nothing for no node or an empty state. */
+    static std::optional<juce::MemoryBlock> stateOf(PluginNode* node);
+
+    /** Why a plug-in could not be made when the machine does not have it. */
+    static constexpr const char* notInstalled = "el plugin no está instalado";
 
     void prepareToPlay(double sampleRate, int maximumBlockSize) override;
     void releaseResources() override;
