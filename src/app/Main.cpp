@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "catalog/PluginLibrary.h"
 #include "core/Scheduler.h"
+#include "store/AppData.h"
 #include "store/CustomNames.h"
 #include "store/LivePatch.h"
 #include "ui/BareDisplay.h"
@@ -8,8 +9,8 @@
 #include "ui/ComputerKeys.h"
 #include "ui/ContentView.h"
 #include "ui/LiveView.h"
-#include "ui/MidiLearn.h"
 #include "ui/Look.h"
+#include "ui/MidiLearn.h"
 #include "ui/PluginWindowManager.h"
 #include "ui/RootView.h"
 #include "ui/ThemeStore.h"
@@ -75,19 +76,28 @@ public:
           look(context)
     {
         context.midiLearn = &learn;
-        watch.watch(theme, [this] { look.refresh(); setBackgroundColour(groundColour(context.theme.backgroundStyle.get())); });
+        watch.watch(theme,
+                    [this]
+                    {
+                        look.refresh();
+                        setBackgroundColour(groundColour(context.theme.backgroundStyle.get()));
+                    });
         setLookAndFeel(&look);
         setUsingNativeTitleBar(true);
-        auto* root = new RootView(context, [this, &app]
-        {
-            auto view = std::make_unique<ContentView>(context, app, CustomNames::shared(), PluginLibrary::shared());
-            content = view.get();
-            return view;
-        });
+        auto* root =
+            new RootView(context,
+                         [this, &app]
+                         {
+                             auto view = std::make_unique<ContentView>(
+                                 context, app, CustomNames::shared(), PluginLibrary::shared());
+                             content = view.get();
+                             return view;
+                         });
         root->setSize(ContentView::minimumWidth, ContentView::minimumHeight);
         setContentOwned(root, true);
         setResizable(true, false);
-        setResizeLimits(ContentView::minimumWidth, ContentView::minimumHeight + getTitleBarHeight(), 16384, 16384);
+        setResizeLimits(ContentView::minimumWidth, ContentView::minimumHeight + getTitleBarHeight(),
+                        16384, 16384);
         centreWithSize(getWidth(), getHeight());
         setVisible(true);
     }
@@ -98,7 +108,10 @@ public:
         setLookAndFeel(nullptr);
     }
 
-    void closeButtonPressed() override { juce::JUCEApplication::getInstance()->systemRequestedQuit(); }
+    void closeButtonPressed() override
+    {
+        juce::JUCEApplication::getInstance()->systemRequestedQuit();
+    }
 
     ContentView* mainContent() const { return content; }
     const ViewContext& viewContext() const { return context; }
@@ -139,21 +152,44 @@ private:
                 app.midiManager.toggleOnScreenKey(note);
             loc.language = AppLanguage::spanish;
             return;
-        case 2: save("norvane-es.png"); loc.language = AppLanguage::english; return;
-        case 3: save("norvane-en.png"); theme.setBackgroundStyle(BackgroundStyle::paper); return;
-        case 4: save("norvane-light.png"); theme.setBackgroundStyle(BackgroundStyle::forest); return;
-        case 5: setUpStage(*content); return;
-        case 7: save("norvane-live.png"); content->livePage().strip(1).toggleModule(ChannelStrip::Module::eq); return;
-        case 8: save("norvane-live-eq.png"); content->livePage().strip(1).toggleModule(ChannelStrip::Module::eq); return;
-        case 9: content->selectTab(0); content->showAppearance(content->header().appearance); return;
-        case 10: save("norvane-appearance.png"); return;
+        case 2:
+            save("norvane-es.png");
+            loc.language = AppLanguage::english;
+            return;
+        case 3:
+            save("norvane-en.png");
+            theme.setBackgroundStyle(BackgroundStyle::paper);
+            return;
+        case 4:
+            save("norvane-light.png");
+            theme.setBackgroundStyle(BackgroundStyle::forest);
+            return;
+        case 5:
+            setUpStage(*content);
+            return;
+        case 7:
+            save("norvane-live.png");
+            content->livePage().strip(1).toggleModule(ChannelStrip::Module::eq);
+            return;
+        case 8:
+            save("norvane-live-eq.png");
+            content->livePage().strip(1).toggleModule(ChannelStrip::Module::eq);
+            return;
+        case 9:
+            content->selectTab(0);
+            content->showAppearance(content->header().appearance);
+            return;
+        case 10:
+            save("norvane-appearance.png");
+            return;
         case 11:
             for (int note : {48, 64, 67, 71, 74})
                 app.midiManager.toggleOnScreenKey(note);
             stopTimer();
             juce::JUCEApplication::getInstance()->systemRequestedQuit();
             return;
-        default: return;
+        default:
+            return;
         }
     }
 
@@ -176,7 +212,8 @@ private:
     void save(const juce::String& name)
     {
         // The window itself: the call-out boxes are its children, beside the content.
-        const auto area = window.getLocalArea(window.getContentComponent(), window.getContentComponent()->getLocalBounds());
+        const auto area = window.getLocalArea(window.getContentComponent(),
+                                              window.getContentComponent()->getLocalBounds());
         const auto image = window.createComponentSnapshot(area, true, 1.0f);
         auto file = folder.getChildFile(name);
         file.deleteFile();
@@ -199,10 +236,23 @@ class NorvaneApp final : public juce::JUCEApplication
 public:
     const juce::String getApplicationName() override { return "Norvane"; }
     const juce::String getApplicationVersion() override { return NORVANE_VERSION; }
-    bool moreThanOneInstanceAllowed() override { return false; }
+    // One instance per player's folder (see initialise): a second start for the same folder
+    // would fight the first over its session and its files, while a test or a picture tour run
+    // with folders of its own may run beside the player's.
+    bool moreThanOneInstanceAllowed() override { return true; }
 
     void initialise(const juce::String& commandLine) override
     {
+        instanceLock = std::make_unique<juce::InterProcessLock>(
+            "Norvane-" +
+            juce::String::toHexString(AppData::directory().getFullPathName().hashCode64()));
+        if (!instanceLock->enter(0))
+        {
+            std::fprintf(stderr, "norvane: already running for %s\n",
+                         AppData::directory().getFullPathName().toRawUTF8());
+            quit();
+            return;
+        }
         AppState::Options options;
         options.engine.useAudioDevice = true;
         options.midi = makeSystemMidi();
@@ -217,15 +267,18 @@ public:
 
         const auto arguments = juce::StringArray::fromTokens(commandLine, true);
         if (const int at = arguments.indexOf("--screenshots"); at >= 0 && at + 1 < arguments.size())
-            tour = std::make_unique<ScreenshotTour>(*window, *state,
-                                                    juce::File::getCurrentWorkingDirectory().getChildFile(
-                                                        arguments[at + 1].unquoted()));
+            tour = std::make_unique<ScreenshotTour>(
+                *window, *state,
+                juce::File::getCurrentWorkingDirectory().getChildFile(
+                    arguments[at + 1].unquoted()));
     }
 
     void shutdown() override
     {
         terminationWatch.reset();
         tour.reset();
+        if (state == nullptr)
+            return;
         state->willTerminate();
         PluginLibrary::shared().abandonScan();
         PluginWindowManager::shared().closeAll();
@@ -241,6 +294,7 @@ private:
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ScreenshotTour> tour;
     std::unique_ptr<TerminationWatch> terminationWatch;
+    std::unique_ptr<juce::InterProcessLock> instanceLock;
 };
 
 } // namespace norvane
@@ -259,13 +313,14 @@ int main(int argc, char* argv[])
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
         {
-            std::printf("usage: norvane [--screenshots FOLDER] [--help] [--version]\n"
-                        "Play keyboard instruments live: up to four layers, each through its own chain.\n"
-                        "  --screenshots FOLDER  save pictures of the window in FOLDER, then quit\n"
-                        "  --help, -h            show this help\n"
-                        "  --version             show the version\n"
-                        "Patches, the session and settings are kept in $XDG_DATA_HOME/Norvane\n"
-                        "(~/.local/share/Norvane when XDG_DATA_HOME is not set).\n");
+            std::printf(
+                "usage: norvane [--screenshots FOLDER] [--help] [--version]\n"
+                "Play keyboard instruments live: up to four layers, each through its own chain.\n"
+                "  --screenshots FOLDER  save pictures of the window in FOLDER, then quit\n"
+                "  --help, -h            show this help\n"
+                "  --version             show the version\n"
+                "Patches, the session and settings are kept in $XDG_DATA_HOME/Norvane\n"
+                "(~/.local/share/Norvane when XDG_DATA_HOME is not set).\n");
             return 0;
         }
     }

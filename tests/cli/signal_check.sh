@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Ends the application with SIGTERM (a logout, a shutdown) and with SIGHUP (its terminal
 # closing), and checks that each time it quits as on a normal quit: exit status 0, and the
-# session saved on the way out.
+# session saved on the way out. While the first runs, a second start for the same folders
+# steps aside (status 0, a note on stderr) and leaves the first playing.
 # Usage: signal_check.sh APP WORK
 set -euo pipefail
 app=$1 work=$2
@@ -40,6 +41,13 @@ for sig in TERM HUP; do
     echo "FAIL: the application never wrote its session"; cat "$home/app.log"; exit 1
   fi
   sleep 0.5
+  if [ "$sig" = TERM ]; then
+    XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" HOME="$home" \
+      timeout 30 "$app" >"$home/second.log" 2>&1 || { echo "FAIL: a second start failed"; cat "$home/second.log"; exit 1; }
+    grep -q "already running" "$home/second.log" || { echo "FAIL: a second start said nothing"; exit 1; }
+    kill -0 "$pid" || { echo "FAIL: a second start ended the first"; exit 1; }
+    echo "second start: stepped aside"
+  fi
   rm -f "$session"
   kill "-$sig" "$pid"
   status=0

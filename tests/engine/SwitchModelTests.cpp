@@ -17,7 +17,7 @@ int seedsPerShard()
     if (const char* text = std::getenv("NORVANE_MODEL_SEEDS"))
         return std::max(1, std::atoi(text));
 #ifdef NORVANE_SANITIZED
-    return 6;
+    return 3;
 #else
     return 30;
 #endif
