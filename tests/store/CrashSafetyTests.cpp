@@ -13,6 +13,12 @@ namespace norvane::test
 // one, never an empty or half-written file.
 TEST(CrashSafety, KillingAWriterAtRandomMomentsNeverLeavesAHalfWrittenFile)
 {
+    // Under the sanitizers each writer takes a second to start: fewer rounds, the same checks.
+#ifdef NORVANE_SANITIZED
+    constexpr int rounds = 50;
+#else
+    constexpr int rounds = 200;
+#endif
     TempFolder temp;
     std::mt19937 random(2026);
     const auto patches = temp.folder.getChildFile("LivePatches.json");
@@ -20,7 +26,7 @@ TEST(CrashSafety, KillingAWriterAtRandomMomentsNeverLeavesAHalfWrittenFile)
     juce::StringArray seen;
     int kills = 0, writtenBeforeKill = 0;
 
-    for (int round = 0; round < 200; ++round)
+    for (int round = 0; round < rounds; ++round)
     {
         juce::ChildProcess writer;
         ASSERT_TRUE(writer.start(
@@ -50,9 +56,9 @@ TEST(CrashSafety, KillingAWriterAtRandomMomentsNeverLeavesAHalfWrittenFile)
         // No temporary file is left to pile up either.
         EXPECT_LE(temp.folder.getNumberOfChildFiles(juce::File::findFiles), 4) << "round " << round;
     }
-    EXPECT_EQ(kills, 200);
-    EXPECT_EQ(writtenBeforeKill, 200);
-    EXPECT_GT(seen.size(), 150); // the kills met the writer at many different points
+    EXPECT_EQ(kills, rounds);
+    EXPECT_EQ(writtenBeforeKill, rounds);
+    EXPECT_GT(seen.size(), rounds * 3 / 4); // the kills met the writer at many different points
 }
 
 } // namespace norvane::test
