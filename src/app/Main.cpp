@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "catalog/PluginLibrary.h"
 #include "core/Scheduler.h"
+#include "engine/CrashRecord.h"
 #include "store/AppData.h"
 #include "store/CustomNames.h"
 #include "store/LivePatch.h"
@@ -253,8 +254,15 @@ public:
             quit();
             return;
         }
+        const auto arguments = juce::StringArray::fromTokens(commandLine, true);
+        // A plug-in that brought the program down is held back at the next start.
+        crashes = std::make_unique<CrashRecord>(AppData::directory());
+        crashes->watch();
+
         AppState::Options options;
         options.engine.useAudioDevice = true;
+        options.engine.crashRecord = crashes.get();
+        options.engine.withoutPlugins = arguments.contains("--safe");
         options.midi = makeSystemMidi();
         state = std::make_unique<AppState>(scheduler, std::move(options));
         // A held letter key plays one note: without the server's help, a release waits 30 ms
@@ -265,7 +273,6 @@ public:
         window = std::make_unique<MainWindow>(*state, ThemeStore::shared());
         terminationWatch = std::make_unique<TerminationWatch>();
 
-        const auto arguments = juce::StringArray::fromTokens(commandLine, true);
         if (const int at = arguments.indexOf("--screenshots"); at >= 0 && at + 1 < arguments.size())
             tour = std::make_unique<ScreenshotTour>(
                 *window, *state,
@@ -290,6 +297,7 @@ public:
 
 private:
     RealTimeScheduler scheduler;
+    std::unique_ptr<CrashRecord> crashes; // the engine's, outlives it
     std::unique_ptr<AppState> state;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ScreenshotTour> tour;
@@ -314,8 +322,10 @@ int main(int argc, char* argv[])
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
         {
             std::printf(
-                "usage: norvane [--screenshots FOLDER] [--help] [--version]\n"
+                "usage: norvane [--safe] [--screenshots FOLDER] [--help] [--version]\n"
                 "Play keyboard instruments live: up to four layers, each through its own chain.\n"
+                "  --safe                start without loading any plug-in (the patches keep "
+                "them)\n"
                 "  --screenshots FOLDER  save pictures of the window in FOLDER, then quit\n"
                 "  --help, -h            show this help\n"
                 "  --version             show the version\n"

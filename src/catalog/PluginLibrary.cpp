@@ -38,11 +38,9 @@ void PluginLibrary::abandonScan()
 
 PluginLibrary& PluginLibrary::shared()
 {
-    static PluginLibrary library(AppData::directory().getChildFile("Plugins.json"),
-                                 [](const ScanFeedback& feedback) {
-                                     return PluginScanner(PluginScanner::defaultProgram())
-                                         .scan(feedback);
-                                 });
+    static PluginLibrary library(
+        AppData::directory().getChildFile("Plugins.json"), [](const ScanFeedback& feedback)
+        { return PluginScanner(PluginScanner::defaultProgram()).scan(feedback); });
     return library;
 }
 
@@ -98,16 +96,9 @@ void PluginLibrary::startScan()
 void PluginLibrary::finishScan(std::vector<juce::PluginDescription> found)
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
-    std::vector<InstalledPlugin> instruments, effects;
-    for (const auto& d : found)
-        (PluginRef::isInstrumentPlugin(d) ? instruments : effects).push_back({d, PluginRef::of(d)});
-
-    const auto byName = [](const InstalledPlugin& a, const InstalledPlugin& b)
-    { return a.description.name.compareIgnoreCase(b.description.name) < 0; };
-    std::stable_sort(instruments.begin(), instruments.end(), byName);
-    std::stable_sort(effects.begin(), effects.end(), byName);
-    installedInstruments = std::move(instruments);
-    installedEffects = std::move(effects);
+    auto lists = offered(found);
+    installedInstruments = std::move(lists.instruments);
+    installedEffects = std::move(lists.effects);
 
     if (scanAgain)
     {
@@ -118,6 +109,21 @@ void PluginLibrary::finishScan(std::vector<juce::PluginDescription> found)
     // Callers may ask again from here; they find the lists known.
     for (auto& then : std::exchange(waiting, {}))
         then();
+}
+
+PluginLibrary::Offered PluginLibrary::offered(const std::vector<juce::PluginDescription>& found)
+{
+    Offered lists;
+    for (const auto& d : found)
+        if (d.numOutputChannels > 0) // a MIDI filter or a meter would silence the layer
+            (PluginRef::isInstrumentPlugin(d) ? lists.instruments : lists.effects)
+                .push_back({d, PluginRef::of(d)});
+
+    const auto byName = [](const InstalledPlugin& a, const InstalledPlugin& b)
+    { return a.description.name.compareIgnoreCase(b.description.name) < 0; };
+    std::stable_sort(lists.instruments.begin(), lists.instruments.end(), byName);
+    std::stable_sort(lists.effects.begin(), lists.effects.end(), byName);
+    return lists;
 }
 
 void PluginLibrary::joinWorker()
@@ -164,6 +170,11 @@ std::optional<juce::PluginDescription> PluginLibrary::find(const PluginRef& ref)
     for (const auto* list : {&installedInstruments.get(), &installedEffects.get()})
         for (const auto& plugin : *list)
             if (plugin.ref == ref)
+                return plugin.description;
+    for (const auto* list : {&installedInstruments.get(), &installedEffects.get()})
+        for (const auto& plugin : *list)
+            if (plugin.ref.componentSubType == ref.componentSubType &&
+                plugin.ref.manufacturer == ref.manufacturer)
                 return plugin.description;
     return std::nullopt;
 }

@@ -89,7 +89,18 @@ public:
         ignored. */
     void setSlot(const std::optional<PluginRef>& ref, int index, InstrumentCategory category);
 
-    /** The installed plug-in a reference stands for, if it is installed. */
+    /** What a scan found, as the program offers it: instruments and effects, each sorted by
+        plug-in name, case-insensitively and stably. A plug-in with no audio output is offered
+        as neither. */
+    struct Offered
+    {
+        std::vector<InstalledPlugin> instruments, effects;
+    };
+    static Offered offered(const std::vector<juce::PluginDescription>& found);
+
+    /** The installed plug-in a reference stands for, if it is installed. A reference stored
+        when the plug-in was classed otherwise (instrument or effect) still finds it, by its
+        identity and maker. */
     std::optional<juce::PluginDescription> find(const PluginRef& ref) const;
 
     const juce::File& fileLocation() const { return stored.location(); }

@@ -55,6 +55,16 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     // 2. The shared bank: the user's SoundFont when installed, else the system's.
     bankPath = options.soundBankPath.empty() ? resolveSoundBank(folder) : options.soundBankPath;
     customSoundFontInstalled = bankPath == customSoundFontFile().getFullPathName().toStdString();
+    // A damaged SoundFont of the player's must not silence every layer: the system's bank
+    // plays instead, and the player's file stays where it is, named in the error.
+    std::optional<std::string> bankError;
+    if (customSoundFontInstalled)
+        if (auto damaged = SamplerNode::checkBank(bankPath))
+        {
+            bankError = "No se pudo cargar el SoundFont: " + *damaged;
+            bankPath = systemBank();
+            customSoundFontInstalled = false;
+        }
 
     // 4 (before 3, so that everything is built at the output's rate): the device.
     std::optional<std::string> startError;
@@ -87,14 +97,11 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
     audioHost->setBlockListener(performance.get());
 
     loader = options.soundLoader ? options.soundLoader() : SoundLoader::onThreadOfItsOwn();
+    crashRecord = options.crashRecord;
+    withoutPlugins = options.withoutPlugins;
     LayerSwitcher::Services services{*loader,
                                      [this](const PluginRef& ref, LayerSwitcher::Instantiated done)
-                                     {
-                                         if (makePlugin)
-                                             makePlugin(ref, std::move(done));
-                                         else
-                                             instantiate(ref, std::move(done));
-                                     },
+                                     { makeForSwitcher(ref, std::move(done)); },
                                      [this](PluginNode& node) { prepare(node); },
                                      [this](PluginNode& node)
                                      { pluginNodeWillBeRemoved.call(node); }};
@@ -146,6 +153,8 @@ AudioEngine::AudioEngine(Scheduler& schedulerIn, Options options)
             loadError = "No se pudo iniciar el motor de audio: " + *startError;
         audioHost->startPlaying();
     }
+    if (bankError && !loadError.get())
+        loadError = bankError;
 
     // 12. The master level.
     masterVolume.setClamp(within(0.0, 1.0, 0.85));
@@ -335,8 +344,14 @@ void AudioEngine::collect()
         }
     }
 
-    for (auto& switcher : switchers)
-        switcher->collect();
+    const auto layersInOrder = allLayers();
+    for (size_t i = 0; i < switchers.size(); ++i)
+    {
+        switchers[i]->collect();
+        if (const int silenced = switchers[i]->takeSilencedBlocks(); silenced > 0)
+            layersInOrder[i]->silencedPluginBlocks =
+                layersInOrder[i]->silencedPluginBlocks.get() + silenced;
+    }
     for (auto* p : processors)
         p->collectRetired();
 }

@@ -23,6 +23,7 @@
 namespace norvane
 {
 
+class CrashRecord;
 class LimiterNode;
 class PluginLibrary;
 class Metronome;
@@ -75,6 +76,11 @@ public:
         std::function<std::unique_ptr<juce::AudioIODeviceType>()> deviceType;
         /** Where sounds load; nothing = a loader thread of the engine's own. */
         std::function<std::unique_ptr<SoundLoader>()> soundLoader;
+        /** Remembers which plug-in brought the program down; the plug-ins it names are held
+            back until the player chooses them again. Nothing: no record. */
+        CrashRecord* crashRecord = nullptr;
+        /** Holds every plug-in back (a start in safe mode), references and states kept. */
+        bool withoutPlugins = false;
     };
 
     AudioEngine(Scheduler& scheduler, Options options);
@@ -218,6 +224,20 @@ public:
         std::function<void(std::unique_ptr<juce::AudioPluginInstance>, const juce::String&)> done)>;
     void setPluginMaker(PluginMaker maker) { makePlugin = std::move(maker); }
 
+    /** The last plug-in held back, not made: it brought the program down last time, or the
+        program started without plug-ins. Nothing once it (or any) is chosen again. */
+    struct HeldBack
+    {
+        PluginRef ref;
+        bool crashed = false; ///< else: the start without plug-ins
+        bool operator==(const HeldBack&) const = default;
+    };
+    Published<std::optional<HeldBack>> heldBackPlugin{*this, std::nullopt};
+
+    /** The player chooses this plug-in: made even if it brought the program down before,
+        and, after a start without plug-ins, the others are made again too. */
+    void allowPlugin(const PluginRef& ref);
+
     /** Loads, replaces, keeps or removes (nothing) the layer's instrument plug-in. A new one
         is instantiated asynchronously: the layer's reference is set at once, its node when the
         plug-in has loaded, unless a later request has replaced the reference by then. With
@@ -306,6 +326,12 @@ private:
     juce::AudioPluginFormatManager pluginFormats;
     PluginFinder findPlugin;
     PluginMaker makePlugin;
+    void makeForSwitcher(
+        const PluginRef& ref,
+        std::function<void(std::unique_ptr<juce::AudioPluginInstance>, const juce::String&)> done);
+    CrashRecord* crashRecord = nullptr;
+    bool withoutPlugins = false;
+    int beingMade = 0;
     PluginLibrary* pluginLibrary = nullptr; // none: the shared one
 
     JUCE_DECLARE_WEAK_REFERENCEABLE(AudioEngine)

@@ -2,6 +2,7 @@
 
 #include "core/MessageThread.h"
 #include "engine/CompressorNode.h"
+#include "engine/CrashRecord.h"
 #include "engine/EqualizerNode.h"
 #include "engine/PluginNode.h"
 #include "engine/ReverbNode.h"
@@ -13,14 +14,6 @@
 
 namespace norvane
 {
-
-namespace
-{
-
-/** What the machine says when a plug-in is not there, as the plug-in maker words it. */
-const juce::String notInstalledText = juce::String::fromUTF8(PluginNode::notInstalled);
-
-} // namespace
 
 // ---- Targets and set-ups ----------------------------------------------------------------
 
@@ -126,6 +119,11 @@ bool LayerSwitcher::isLoading() const
 {
     return waitingForChain ||
            (pendingChain >= 0 && audio.chain(pendingChain).state() == ChainState::preparing);
+}
+
+int LayerSwitcher::takeSilencedBlocks()
+{
+    return std::exchange(silencedBlocks, 0);
 }
 
 LayerSwitcher::Counts LayerSwitcher::counts() const
@@ -659,7 +657,7 @@ void LayerSwitcher::pluginMade(int c, bool instrument, const PluginRef& ref,
         (!instrument || PluginRef::isInstrumentPlugin(instance->getPluginDescription()));
     if (fits)
     {
-        offer(c, instrument, std::move(instance));
+        offer(c, instrument, ref, std::move(instance));
         slot.held = ref;
         auto& want = instrument ? instrumentWanted : effectWanted;
         if (want.ref == ref)
@@ -673,7 +671,7 @@ void LayerSwitcher::pluginMade(int c, bool instrument, const PluginRef& ref,
         const auto reason = error.isNotEmpty() ? error.toStdString()
                                                : std::string(instrument ? "no es un instrumento"
                                                                         : "error desconocido");
-        pluginFailed(instrument, ref, reason, error == notInstalledText);
+        pluginFailed(instrument, ref, reason);
     }
     if (slot.partOpen)
     {
@@ -682,7 +680,7 @@ void LayerSwitcher::pluginMade(int c, bool instrument, const PluginRef& ref,
     }
 }
 
-void LayerSwitcher::offer(int c, bool instrument,
+void LayerSwitcher::offer(int c, bool instrument, const PluginRef& ref,
                           std::unique_ptr<juce::AudioPluginInstance> instance)
 {
     auto& slot = (instrument ? instruments : effects)[(size_t)c];
@@ -693,6 +691,7 @@ void LayerSwitcher::offer(int c, bool instrument,
             services.prepareNode(node);
         if (slot.startState)
             node.restore(*slot.startState);
+        node.setCrashTag(CrashRecord::tagOf(ref));
     };
     if (instrument)
     {
@@ -722,6 +721,15 @@ void LayerSwitcher::collect()
     for (auto& r : results)
         if (soundLoaded)
             soundLoaded(r.error, r.name);
+
+    // Plug-ins whose output went non-finite are silent on the audio side until reset here.
+    for (int c = 0; c < 3; ++c)
+        for (bool instrument : {true, false})
+            if (auto* node = nodeOf(c, instrument))
+            {
+                silencedBlocks += node->takeSilencedBlocks();
+                node->recover();
+            }
 
     // A prepared set-up that has taken over: the editor windows follow the one that plays.
     const int live = audio.liveIndex();

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace norvane
@@ -161,6 +162,10 @@ public:
         done: load results, take-overs, chains come free. */
     void collect();
 
+    /** The blocks this layer's plug-ins were silenced for since the last call, because their
+        output went non-finite (each is reset by collect() and plays again). */
+    int takeSilencedBlocks();
+
     /** Blocks until the sound jobs posted so far have run (offline renders, tests). */
     void waitForSounds();
 
@@ -169,9 +174,9 @@ public:
         chain then plays the sound the layer had). */
     std::function<void(const std::optional<std::string>& error, const std::string& soundName)>
         soundLoaded;
-    /** A plug-in asked for could not be made. `notInstalled`: the machine lacks it. */
-    std::function<void(bool instrument, const PluginRef& ref, const std::string& reason,
-                       bool notInstalled)>
+    /** A plug-in asked for could not be made, and why. It stays wanted: the chain plays
+        without it, and the next request that asks for it tries again. */
+    std::function<void(bool instrument, const PluginRef& ref, const std::string& reason)>
         pluginFailed;
     /** A plug-in asked for has arrived: its state is the layer's now. */
     std::function<void(bool instrument)> pluginArrived;
@@ -253,7 +258,8 @@ private:
     void startPlugin(int chain, bool instrument, std::uint64_t serial);
     void pluginMade(int chain, bool instrument, const PluginRef& ref,
                     std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error);
-    void offer(int chain, bool instrument, std::unique_ptr<juce::AudioPluginInstance> instance);
+    void offer(int chain, bool instrument, const PluginRef& ref,
+               std::unique_ptr<juce::AudioPluginInstance> instance);
     void takeAway(int chain, bool instrument);
     PluginNode* nodeOf(int chain, bool instrument) const;
     std::optional<juce::MemoryBlock> stateToKeep(bool instrument) const;
@@ -268,6 +274,7 @@ private:
     std::optional<LayerSetup> waitingSetup; // a request that waits for a chain to come free
     std::array<std::uint64_t, 3> liveSince{};
     int lastLive = 0;
+    int silencedBlocks = 0;
     std::uint64_t switchSerial = 0;
 
     mutable std::mutex soundLock;

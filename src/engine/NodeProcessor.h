@@ -2,8 +2,28 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <cmath>
+
 namespace norvane
 {
+
+/** Audio thread: whether the first `channels` channels of `buffer` hold only finite numbers
+    in their first `n` samples. */
+inline bool allFinite(const juce::AudioBuffer<float>& buffer, int channels, int n) noexcept
+{
+    for (int ch = 0; ch < std::min(channels, buffer.getNumChannels()); ++ch)
+    {
+        const float* x = buffer.getReadPointer(ch);
+        // x · 0 is 0 for a finite x and NaN otherwise: one sum tells, without a branch per
+        // sample.
+        float sum = 0.0f;
+        for (int i = 0; i < n; ++i)
+            sum += x[i] * 0.0f;
+        if (!std::isfinite(sum))
+            return false;
+    }
+    return true;
+}
 
 /** Common ground of the graph's own nodes: stereo buses, no editor, no programs, no state.
     Subclasses implement processBlock, which runs on the audio thread. */

@@ -4,6 +4,7 @@
 #include "catalog/PluginLibrary.h"
 #include "core/MessageThread.h"
 #include "engine/AudioEngine.h"
+#include "engine/CrashRecord.h"
 #include "engine/LayerSwitcher.h"
 #include "engine/PluginNode.h"
 #include "engine/SamplerNode.h"
@@ -59,6 +60,48 @@ void AudioEngine::instantiate(const PluginRef& ref, Instantiated done)
         *description, audioHost->sampleRate(), audioHost->maximumBlockSize(),
         [deliver](std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error)
         { deliver(std::move(instance), error); });
+}
+
+void AudioEngine::makeForSwitcher(
+    const PluginRef& ref,
+    std::function<void(std::unique_ptr<juce::AudioPluginInstance>, const juce::String&)> done)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    const bool crashed = crashRecord != nullptr && crashRecord->isGuilty(ref);
+    if (withoutPlugins || crashed)
+    {
+        // Held back: the layer plays its SoundFont sound; reference and state stay.
+        heldBackPlugin = HeldBack{ref, crashed};
+        juce::WeakReference<AudioEngine> weak(this);
+        callAsyncWeak(weak, [done](AudioEngine&) { done(nullptr, "held back"); });
+        return;
+    }
+    // A crash while it is made names it at the next start.
+    if (crashRecord != nullptr)
+    {
+        ++beingMade;
+        crashRecord->making(ref);
+    }
+    auto made =
+        [this, done](std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error)
+    {
+        if (crashRecord != nullptr && --beingMade == 0)
+            crashRecord->made();
+        done(std::move(instance), error);
+    };
+    if (makePlugin)
+        makePlugin(ref, std::move(made));
+    else
+        instantiate(ref, std::move(made));
+}
+
+void AudioEngine::allowPlugin(const PluginRef& ref)
+{
+    NORVANE_ASSERT_MESSAGE_THREAD;
+    if (crashRecord != nullptr)
+        crashRecord->forgive(ref);
+    withoutPlugins = false;
+    heldBackPlugin = std::nullopt;
 }
 
 void AudioEngine::loadInstrumentPlugin(const std::optional<PluginRef>& ref,
@@ -119,22 +162,16 @@ void AudioEngine::listenTo(LayerSwitcher& switcher, SoundLayer& layer)
         layer.sendWillChange();
         layer.sendDidChange();
     };
-    switcher.pluginFailed = [this, &layer, &switcher](bool instrument, const PluginRef& ref,
-                                                      const std::string& reason, bool notInstalled)
+    switcher.pluginFailed = [this](bool instrument, const PluginRef& ref, const std::string& reason)
     {
+        if (heldBackPlugin.get() && heldBackPlugin.get()->ref == ref)
+            return; // the window says why, in its own words
+        // It stays in the set-up, reference and state, as one not installed does, until the
+        // player chooses something else: a failure today (a folder not mounted, a licence not
+        // found) must not cost the patch its plug-in. The layer plays without it meanwhile.
         loadError = std::string(instrument ? "No se pudo cargar el plugin "
                                            : "No se pudo cargar el efecto ") +
                     ref.name + ": " + reason;
-        // One that is not installed (yet: a folder not mounted) stays in the set-up, state and
-        // all, until the player chooses something else; one that fails is let go of.
-        auto& chosen = instrument ? layer.instrumentPlugin : layer.effectPlugin;
-        if (notInstalled || chosen.get() != ref)
-            return;
-        chosen = std::nullopt;
-        if (instrument)
-            switcher.wantInstrument(std::nullopt, std::nullopt);
-        else
-            switcher.wantEffect(std::nullopt, std::nullopt);
     };
 }
 

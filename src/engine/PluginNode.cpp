@@ -1,11 +1,17 @@
 #include "engine/PluginNode.h"
 
+#include "engine/CrashRecord.h"
+
 namespace norvane
 {
 
 PluginNode::PluginNode(std::unique_ptr<juce::AudioPluginInstance> in, Inputs inputs)
     : NodeProcessor(in->getName(), inputs), instance(std::move(in))
 {
+    // Every bus on, so that every audio port of the plug-in has a buffer: a disabled bus
+    // leaves its ports unconnected, and some plug-ins write through them regardless. What we
+    // do not feed (side-chains, extra inputs) gets silence.
+    instance->enableAllBuses();
 }
 
 PluginNode::~PluginNode()
@@ -38,11 +44,29 @@ std::optional<juce::MemoryBlock> PluginNode::stateOf(PluginNode* node)
 
 void PluginNode::prepareToPlay(double sampleRate, int maximumBlockSize)
 {
+    preparedRate = sampleRate;
+    preparedBlock = maximumBlockSize;
     instance->setRateAndBufferSizeDetails(sampleRate, maximumBlockSize);
     instance->prepareToPlay(sampleRate, maximumBlockSize);
     const int channels =
         std::max({instance->getTotalNumInputChannels(), instance->getTotalNumOutputChannels(), 2});
     scratch.setSize(channels, maximumBlockSize, false, true, false);
+}
+
+bool PluginNode::recover()
+{
+    if (!needsReset.load(std::memory_order_acquire))
+        return false;
+    // Not every format has a reset that clears a plug-in's inner state (LV2 has none): take it
+    // through deactivation and activation again.
+    instance->reset();
+    if (preparedRate > 0.0)
+    {
+        instance->releaseResources();
+        instance->prepareToPlay(preparedRate, preparedBlock);
+    }
+    needsReset.store(false, std::memory_order_release);
+    return true;
 }
 
 void PluginNode::releaseResources()
@@ -57,6 +81,11 @@ double PluginNode::getTailLengthSeconds() const
 
 void PluginNode::run(juce::AudioBuffer<float>& io, juce::MidiBuffer& events) noexcept
 {
+    if (needsReset.load(std::memory_order_acquire))
+    {
+        io.clear();
+        return;
+    }
     const int n = std::min(io.getNumSamples(), scratch.getNumSamples());
     const int ins = instance->getTotalNumInputChannels();
     const int outs = instance->getTotalNumOutputChannels();
@@ -75,10 +104,22 @@ void PluginNode::run(juce::AudioBuffer<float>& io, juce::MidiBuffer& events) noe
             view.copyFrom(ch, 0, io, ch, 0, n);
     }
 
+    if (!crashTag.empty())
+        CrashRecord::running(crashTag.data(), crashTag.size());
     instance->processBlock(view, events);
+    CrashRecord::runningNone();
 
-    // Its outputs back to stereo: a mono output feeds both sides.
     io.clear();
+    if (!allFinite(view, outs, n))
+    {
+        // Nothing of it goes on: the rest of the chain (and its reverb's memory) stays clean.
+        silenced.fetch_add(1, std::memory_order_relaxed);
+        needsReset.store(true, std::memory_order_release);
+        return;
+    }
+
+    // Its outputs back to stereo: a mono output feeds both sides; further outputs (the other
+    // pairs of a multi-output instrument) are summed in, each pair to its sides.
     if (outs == 1)
     {
         io.copyFrom(0, 0, view, 0, 0, n);
@@ -86,8 +127,8 @@ void PluginNode::run(juce::AudioBuffer<float>& io, juce::MidiBuffer& events) noe
     }
     else
     {
-        for (int ch = 0; ch < std::min(outs, 2); ++ch)
-            io.copyFrom(ch, 0, view, ch, 0, n);
+        for (int ch = 0; ch < outs; ++ch)
+            io.addFrom(ch % 2, 0, view, ch, 0, n);
     }
 }
 

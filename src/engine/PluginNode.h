@@ -6,8 +6,10 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace norvane
 {
@@ -42,6 +44,18 @@ public:
     void releaseResources() override;
     double getTailLengthSeconds() const override;
 
+    /** Message thread, before it plays: what the audio side says it runs while it runs this
+        plug-in (CrashRecord). */
+    void setCrashTag(std::string tag) { crashTag = std::move(tag); }
+
+    /** Any thread: the blocks silenced since the last call because the plug-in's output held
+        a sample that was not a finite number. */
+    int takeSilencedBlocks() noexcept { return silenced.exchange(0, std::memory_order_relaxed); }
+
+    /** Message thread: a plug-in whose output went non-finite is silent until it has been
+        reset here (the audio side leaves it alone meanwhile); true when it was. */
+    bool recover();
+
 protected:
     /** Audio thread: runs the plug-in over `io` (stereo in and out) with these events. */
     void run(juce::AudioBuffer<float>& io, juce::MidiBuffer& events) noexcept;
@@ -49,6 +63,13 @@ protected:
 private:
     std::unique_ptr<juce::AudioPluginInstance> instance;
     juce::AudioBuffer<float> scratch; // the plug-in's own channel count
+    std::string crashTag;
+    double preparedRate = 0.0;
+    int preparedBlock = 0;
+    std::atomic<int> silenced{0};
+    /** Set by the audio side after the block that went wrong; cleared by recover(). While it
+        is set, the audio side does not touch the plug-in. */
+    std::atomic<bool> needsReset{false};
 };
 
 /** An instrument plug-in playing a layer's notes in the sampler's place. */

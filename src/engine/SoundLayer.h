@@ -85,6 +85,9 @@ public:
     Published<int> lowKey{*this, 0}; ///< inclusive; lowKey <= highKey always
     Published<int> highKey{*this, 127};
     Published<std::optional<std::string>> loadError{*this, std::nullopt};
+    /** Blocks a plug-in of this layer was silenced for since the start, because its output
+        went non-finite (it is reset each time and plays on). */
+    Published<int> silencedPluginBlocks{*this, 0};
 
     // ---- Plug-ins (loaded and removed by the engine) --------------------------------------
     /** The instrument plug-in playing in the sampler's place. Set while it loads, before

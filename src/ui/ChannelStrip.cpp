@@ -23,7 +23,10 @@ constexpr RowLayout panelRows{52, 46, 26};
 constexpr int panelWidth = 300;
 constexpr int panelPadding = 14;
 
-juce::String percentOf(double value) { return juce::String((int)(juce::jlimit(0.0, 1.0, value) * 100.0)) + "%"; }
+juce::String percentOf(double value)
+{
+    return juce::String((int)(juce::jlimit(0.0, 1.0, value) * 100.0)) + "%";
+}
 
 void paintAccentBar(juce::Graphics& g, juce::Rectangle<float> area, juce::Colour accent)
 {
@@ -51,7 +54,8 @@ public:
     void resized() override
     {
         const int top = title.isEmpty() ? panelPadding : panelPadding + 28;
-        rows.setBounds(panelPadding, top, getWidth() - 2 * panelPadding, getHeight() - top - panelPadding);
+        rows.setBounds(panelPadding, top, getWidth() - 2 * panelPadding,
+                       getHeight() - top - panelPadding);
     }
 
     void paint(juce::Graphics& g) override
@@ -92,9 +96,10 @@ private:
 class EffectPanel final : public juce::Component
 {
 public:
-    EffectPanel(const ViewContext& contextIn, SoundLayer& layerIn, AudioEngine& engineIn, PluginLibrary& pluginsIn)
-        : context(contextIn), layer(layerIn), engine(engineIn), plugins(pluginsIn), effect(contextIn),
-          window(contextIn, "macwindow")
+    EffectPanel(const ViewContext& contextIn, SoundLayer& layerIn, AudioEngine& engineIn,
+                PluginLibrary& pluginsIn)
+        : context(contextIn), layer(layerIn), engine(engineIn), plugins(pluginsIn),
+          effect(contextIn), window(contextIn, "macwindow")
     {
         effect.makeMenu = [this] { return menu(); };
         window.onClick = [this]
@@ -123,7 +128,11 @@ public:
                   [this] { engine.loadEffectPlugin(std::nullopt, std::nullopt, layer); });
         for (const auto& installed : plugins.installedEffects.get())
             m.addItem(installed.description.name, true, loaded == installed.ref,
-                      [this, ref = installed.ref] { engine.loadEffectPlugin(ref, std::nullopt, layer); });
+                      [this, ref = installed.ref]
+                      {
+                          engine.allowPlugin(ref);
+                          engine.loadEffectPlugin(ref, std::nullopt, layer);
+                      });
         return m;
     }
 
@@ -147,13 +156,14 @@ public:
     {
         g.setColour(context.textPrimary());
         g.setFont(Fonts::headline());
-        g.drawText(context.text("Efecto LV2/VST3", "LV2/VST3 effect"), panelPadding, panelPadding, getWidth() - 2 * panelPadding,
-                   20, juce::Justification::centredLeft);
+        g.drawText(context.text("Efecto LV2/VST3", "LV2/VST3 effect"), panelPadding, panelPadding,
+                   getWidth() - 2 * panelPadding, 20, juce::Justification::centredLeft);
         g.setColour(context.textSecondary());
         g.setFont(Fonts::caption());
         g.drawFittedText(context.text("Se inserta después de la reverb, antes del fader.",
                                       "Inserted after the reverb, before the fader."),
-                         panelPadding, 82, getWidth() - 2 * panelPadding, 34, juce::Justification::topLeft, 2, 1.0f);
+                         panelPadding, 82, getWidth() - 2 * panelPadding, 34,
+                         juce::Justification::topLeft, 2, 1.0f);
     }
 
 private:
@@ -171,13 +181,20 @@ const char* symbolOf(ChannelStrip::Module module)
     using M = ChannelStrip::Module;
     switch (module)
     {
-    case M::eq: return "slider.horizontal.3";
-    case M::comp: return "waveform.path.ecg";
-    case M::reverb: return "water.waves";
-    case M::damper: return "pianokeys.inverse";
-    case M::split: return "arrow.left.and.right";
-    case M::pitch: return "arrow.up.and.down";
-    case M::fx: return "puzzlepiece.extension";
+    case M::eq:
+        return "slider.horizontal.3";
+    case M::comp:
+        return "waveform.path.ecg";
+    case M::reverb:
+        return "water.waves";
+    case M::damper:
+        return "pianokeys.inverse";
+    case M::split:
+        return "arrow.left.and.right";
+    case M::pitch:
+        return "arrow.up.and.down";
+    case M::fx:
+        return "puzzlepiece.extension";
     }
     return "";
 }
@@ -187,13 +204,20 @@ juce::String titleOf(const ViewContext& context, ChannelStrip::Module module)
     using M = ChannelStrip::Module;
     switch (module)
     {
-    case M::eq: return "EQ";
-    case M::comp: return "Comp";
-    case M::reverb: return "Reverb";
-    case M::damper: return "Damper";
-    case M::split: return context.text("Rango", "Range");
-    case M::pitch: return context.text("Tono", "Pitch");
-    case M::fx: return "FX";
+    case M::eq:
+        return "EQ";
+    case M::comp:
+        return "Comp";
+    case M::reverb:
+        return "Reverb";
+    case M::damper:
+        return "Damper";
+    case M::split:
+        return context.text("Rango", "Range");
+    case M::pitch:
+        return context.text("Tono", "Pitch");
+    case M::fx:
+        return "FX";
     }
     return {};
 }
@@ -202,7 +226,8 @@ juce::String titleOf(const ViewContext& context, ChannelStrip::Module module)
 // ---- MasterChannelStrip --------------------------------------------------------------------
 
 MasterChannelStrip::MasterChannelStrip(const ViewContext& contextIn, AudioEngine& engineIn)
-    : context(contextIn), engine(engineIn), volume(contextIn, ValueBinding::of(engineIn.masterVolume), 190.0f, 0.85),
+    : context(contextIn), engine(engineIn),
+      volume(contextIn, ValueBinding::of(engineIn.masterVolume), 190.0f, 0.85),
       meter(contextIn, engineIn.meters(), 178.0f), led(contextIn)
 {
     learnable(context, volume, ControlTarget::master());
@@ -222,7 +247,10 @@ void MasterChannelStrip::updateSignal()
     led.setLit(LEDIndicator::signalLit(found == levels.end() ? 0.0f : found->second, true));
 }
 
-juce::String MasterChannelStrip::percentText() const { return percentOf(engine.masterVolume.get()); }
+juce::String MasterChannelStrip::percentText() const
+{
+    return percentOf(engine.masterVolume.get());
+}
 
 void MasterChannelStrip::refresh()
 {
@@ -237,9 +265,10 @@ void MasterChannelStrip::resized()
     const int pairWidth = ConsoleFader::preferredWidth + 8 + MasterMeter::width;
     const int x = (getWidth() - pairWidth) / 2;
     volume.setBounds(x, top, ConsoleFader::preferredWidth, 190);
-    meter.setBounds(x + ConsoleFader::preferredWidth + 8, top + 190 - 178 - 12, MasterMeter::width, 178 + 12);
-    led.setBounds((getWidth() - LEDIndicator::preferredSize) / 2, top + 190 + 26, LEDIndicator::preferredSize,
-                  LEDIndicator::preferredSize);
+    meter.setBounds(x + ConsoleFader::preferredWidth + 8, top + 190 - 178 - 12, MasterMeter::width,
+                    178 + 12);
+    led.setBounds((getWidth() - LEDIndicator::preferredSize) / 2, top + 190 + 26,
+                  LEDIndicator::preferredSize, LEDIndicator::preferredSize);
 }
 
 void MasterChannelStrip::paint(juce::Graphics& g)
@@ -256,7 +285,8 @@ void MasterChannelStrip::paint(juce::Graphics& g)
     g.drawText("Master", title.withTrimmedLeft(20.0f), juce::Justification::centredLeft, false);
     g.setColour(context.textSecondary());
     g.setFont(Fonts::caption());
-    g.drawText(percentText(), 0, volume.getBottom() + 4, getWidth(), 16, juce::Justification::centred, false);
+    g.drawText(percentText(), 0, volume.getBottom() + 4, getWidth(), 16,
+               juce::Justification::centred, false);
 }
 
 // ---- ChannelStrip::ModuleButton ------------------------------------------------------------
@@ -276,10 +306,14 @@ public:
         const auto& context = owner.context;
         auto area = getLocalBounds().toFloat().reduced(0.5f);
         const bool isOpen = owner.open == module && owner.openBox != nullptr;
-        g.setColour(isOpen ? owner.stripAccent.withAlpha(0.18f) : context.faint(isDown ? 0.12f : isOver ? 0.09f : 0.05f));
+        g.setColour(isOpen ? owner.stripAccent.withAlpha(0.18f)
+                           : context.faint(isDown   ? 0.12f
+                                           : isOver ? 0.09f
+                                                    : 0.05f));
         g.fillRoundedRectangle(area, 5.0f);
         area.reduce(6.0f, 0.0f);
-        drawIcon(g, symbolOf(module), area.removeFromLeft(12.0f).withSizeKeepingCentre(12.0f, 12.0f),
+        drawIcon(g, symbolOf(module),
+                 area.removeFromLeft(12.0f).withSizeKeepingCentre(12.0f, 12.0f),
                  context.textSecondary());
         area.removeFromLeft(5.0f);
         const auto dot = area.removeFromRight(5.0f).withSizeKeepingCentre(5.0f, 5.0f);
@@ -287,7 +321,8 @@ public:
         g.fillEllipse(dot);
         g.setColour(context.textPrimary());
         g.setFont(Fonts::caption());
-        g.drawFittedText(titleOf(context, module), area.toNearestInt(), juce::Justification::centredLeft, 1, 0.8f);
+        g.drawFittedText(titleOf(context, module), area.toNearestInt(),
+                         juce::Justification::centredLeft, 1, 0.8f);
     }
 
 private:
@@ -298,7 +333,8 @@ private:
 // ---- ChannelStrip --------------------------------------------------------------------------
 
 ChannelStrip::ChannelStrip(const ViewContext& contextIn, SoundLayer& layerIn, AudioEngine& engineIn,
-                           CustomNames& namesIn, PluginLibrary& pluginsIn, juce::Colour accentIn, bool allowDisableIn)
+                           CustomNames& namesIn, PluginLibrary& pluginsIn, juce::Colour accentIn,
+                           bool allowDisableIn)
     : context(contextIn), layer(layerIn), engine(engineIn), names(namesIn), plugins(pluginsIn),
       stripAccent(accentIn), allowDisable(allowDisableIn), instrument(contextIn),
       volume(contextIn, ValueBinding::of(layerIn.volume), 118.0f, 0.85, accentIn),
@@ -351,15 +387,22 @@ bool ChannelStrip::isActive(Module module) const
 {
     switch (module)
     {
-    case Module::eq: return layer.eqLowGain.get() != 0.0 || layer.eqMidGain.get() != 0.0 || layer.eqHighGain.get() != 0.0;
-    case Module::comp: return layer.compressionAmount.get() > 0.0;
-    case Module::reverb: return layer.reverbAmount.get() > 0.0;
-    case Module::damper: return layer.damperAmount.get() > 0.0;
-    case Module::split: return layer.isSplit();
+    case Module::eq:
+        return layer.eqLowGain.get() != 0.0 || layer.eqMidGain.get() != 0.0 ||
+               layer.eqHighGain.get() != 0.0;
+    case Module::comp:
+        return layer.compressionAmount.get() > 0.0;
+    case Module::reverb:
+        return layer.reverbAmount.get() > 0.0;
+    case Module::damper:
+        return layer.damperAmount.get() > 0.0;
+    case Module::split:
+        return layer.isSplit();
     case Module::pitch:
         return layer.transposeSemitones.get() != 0 || layer.octaveShift.get() != 0 ||
                layer.velocityCurve.get() != VelocityCurve::linear;
-    case Module::fx: return layer.effectPlugin->has_value();
+    case Module::fx:
+        return layer.effectPlugin->has_value();
     }
     return false;
 }
@@ -371,9 +414,10 @@ std::unique_ptr<juce::Component> ChannelStrip::makePanel(Module module)
     if (module == Module::fx)
         return std::make_unique<EffectPanel>(context, layer, engine, plugins);
 
-    auto panel = std::make_unique<ModulePanel>(context, module == Module::comp     ? context.text("Compresión", "Compression")
-                                                        : module == Module::pitch ? context.text("Tono y velocidad", "Pitch & velocity")
-                                                                                  : titleOf(context, module));
+    auto panel = std::make_unique<ModulePanel>(
+        context, module == Module::comp    ? context.text("Compresión", "Compression")
+                 : module == Module::pitch ? context.text("Tono y velocidad", "Pitch & velocity")
+                                           : titleOf(context, module));
     auto& rows = panel->rowStack();
     rows.follow(layer);
     using K = ControlTarget::Kind;
@@ -385,34 +429,59 @@ std::unique_ptr<juce::Component> ChannelStrip::makePanel(Module module)
     switch (module)
     {
     case Module::eq:
-        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Graves", "Low"}, layer.eqLowGain, -24.0, 24.0, RowFormat::decibels), K::layerEqLowGain));
-        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Medios", "Mid"}, layer.eqMidGain, -24.0, 24.0, RowFormat::decibels), K::layerEqMidGain));
-        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Agudos", "High"}, layer.eqHighGain, -24.0, 24.0, RowFormat::decibels), K::layerEqHighGain));
+        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows,
+                                                          Words{"Graves", "Low"}, layer.eqLowGain,
+                                                          -24.0, 24.0, RowFormat::decibels),
+                              K::layerEqLowGain));
+        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows,
+                                                          Words{"Medios", "Mid"}, layer.eqMidGain,
+                                                          -24.0, 24.0, RowFormat::decibels),
+                              K::layerEqMidGain));
+        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows,
+                                                          Words{"Agudos", "High"}, layer.eqHighGain,
+                                                          -24.0, 24.0, RowFormat::decibels),
+                              K::layerEqHighGain));
         break;
     case Module::comp:
-        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"}, layer.compressionAmount, 0.0, 1.0, RowFormat::percent), K::layerCompressionAmount));
+        rows.add(learnableRow(
+            std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"},
+                                        layer.compressionAmount, 0.0, 1.0, RowFormat::percent),
+            K::layerCompressionAmount));
         break;
     case Module::reverb:
-        rows.add(learnableRow(std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"}, layer.reverbAmount, 0.0, 1.0, RowFormat::percent), K::layerReverbAmount));
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Decay", "Decay"}, layer.reverbDecay, 0.0, 1.0, RowFormat::percent));
+        rows.add(learnableRow(
+            std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"},
+                                        layer.reverbAmount, 0.0, 1.0, RowFormat::percent),
+            K::layerReverbAmount));
+        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Decay", "Decay"},
+                                             layer.reverbDecay, 0.0, 1.0, RowFormat::percent));
         rows.add(std::make_unique<SeparatorRow>(context));
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Ataque", "Attack"}, layer.attackTime, 0.0, 4.0, RowFormat::seconds));
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Release", "Release"}, layer.releaseTime, 0.0, 6.0, RowFormat::seconds));
+        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Ataque", "Attack"},
+                                             layer.attackTime, 0.0, 4.0, RowFormat::seconds));
+        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Release", "Release"},
+                                             layer.releaseTime, 0.0, 6.0, RowFormat::seconds));
         break;
     case Module::damper:
-        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"}, layer.damperAmount, 0.0, 1.0, RowFormat::percent));
+        rows.add(std::make_unique<SliderRow>(context, panelRows, Words{"Cantidad", "Amount"},
+                                             layer.damperAmount, 0.0, 1.0, RowFormat::percent));
         rows.add(std::make_unique<CaptionRow>(
-            context, Words{"Ruido mecánico del apagador al soltar teclas y pedal. Suaviza el corte seco del sampler.",
-                           "Mechanical damper noise when keys and pedal are released. Softens the sampler's dry cutoff."}));
+            context, Words{"Ruido mecánico del apagador al soltar teclas y pedal. Suaviza el corte "
+                           "seco del sampler.",
+                           "Mechanical damper noise when keys and pedal are released. Softens the "
+                           "sampler's dry cutoff."}));
         break;
     case Module::pitch:
-        rows.add(std::make_unique<StepperRow>(context, panelRows, Words{"Transp.", "Transp."}, layer.transposeSemitones, -12, 12,
-                                              [](int v) { return (v > 0 ? "+" : "") + juce::String(v) + " st"; }));
-        rows.add(std::make_unique<StepperRow>(context, panelRows, Words{"Octava", "Octave"}, layer.octaveShift, -2, 2,
-                                              [](int v) { return (v > 0 ? "+" : "") + juce::String(v); }));
-        rows.add(std::make_unique<CurveRow>(context, panelRows, layer, Words{"Curva de velocidad", "Velocity curve"}));
+        rows.add(std::make_unique<StepperRow>(
+            context, panelRows, Words{"Transp.", "Transp."}, layer.transposeSemitones, -12, 12,
+            [](int v) { return (v > 0 ? "+" : "") + juce::String(v) + " st"; }));
+        rows.add(std::make_unique<StepperRow>(
+            context, panelRows, Words{"Octava", "Octave"}, layer.octaveShift, -2, 2,
+            [](int v) { return (v > 0 ? "+" : "") + juce::String(v); }));
+        rows.add(std::make_unique<CurveRow>(context, panelRows, layer,
+                                            Words{"Curva de velocidad", "Velocity curve"}));
         break;
-    default: break;
+    default:
+        break;
     }
     panel->fit();
     return panel;
@@ -435,13 +504,25 @@ void ChannelStrip::toggleModule(Module module)
         b->repaint();
 }
 
-void ChannelStrip::updateSignal() { led.setLit(LEDIndicator::signalLit(meter.level(), layer.isEnabled.get())); }
+void ChannelStrip::updateSignal()
+{
+    led.setLit(LEDIndicator::signalLit(meter.level(), layer.isEnabled.get()));
+}
 
-juce::String ChannelStrip::instrumentText() const { return actions->soundName(); }
+juce::String ChannelStrip::instrumentText() const
+{
+    return actions->soundName();
+}
 
-juce::String ChannelStrip::nameText() const { return fromUTF8(names.layerName(layer.slot, context.language())); }
+juce::String ChannelStrip::nameText() const
+{
+    return fromUTF8(names.layerName(layer.slot, context.language()));
+}
 
-juce::String ChannelStrip::percentText() const { return percentOf(layer.volume.get()); }
+juce::String ChannelStrip::percentText() const
+{
+    return percentOf(layer.volume.get());
+}
 
 juce::PopupMenu ChannelStrip::instrumentMenu()
 {
@@ -454,7 +535,8 @@ juce::PopupMenu ChannelStrip::instrumentMenu()
                         !layer.instrumentPlugin->has_value() && layer.category.get() == category);
     }
     menu.addSeparator();
-    actions->addSoundTools(menu, [this] { showPopover(actions->makeSoundRenamePopover(), instrument); });
+    actions->addSoundTools(menu,
+                           [this] { showPopover(actions->makeSoundRenamePopover(), instrument); });
     return menu;
 }
 
@@ -478,8 +560,14 @@ void ChannelStrip::refresh()
     instrument.setButtonText(instrumentText());
     // A sound that failed to load: the instrument turns red and says why when pointed at.
     const auto& error = layer.loadError.get();
-    instrument.setTextColour(error ? std::optional(juce::Colour(0xffff5a52)) : std::nullopt);
-    errorShown = error ? fromUTF8(*error) : juce::String();
+    // A plug-in whose output went wrong was silenced and reset: amber, and how often.
+    const int silenced = layer.silencedPluginBlocks.get();
+    instrument.setTextColour(error          ? std::optional(juce::Colour(0xffff5a52))
+                             : silenced > 0 ? std::optional(juce::Colour(0xffffb020))
+                                            : std::nullopt);
+    errorShown = error          ? fromUTF8(*error)
+                 : silenced > 0 ? silencedPluginText(context, silenced)
+                                : juce::String();
     instrument.setTooltip(errorShown);
     power.setToggleState(layer.isEnabled.get(), juce::dontSendNotification);
     volume.setAlpha(layer.isEnabled.get() ? 1.0f : 0.4f);
@@ -509,7 +597,8 @@ void ChannelStrip::resized()
     const int pairWidth = ConsoleFader::preferredWidth + 8 + (int)LevelMeterBar::barWidth;
     const int x = faderRow.getX() + (faderRow.getWidth() - pairWidth) / 2;
     volume.setBounds(x, faderRow.getY(), ConsoleFader::preferredWidth, 118);
-    meter.setBounds(x + ConsoleFader::preferredWidth + 8, faderRow.getY() + 3, (int)LevelMeterBar::barWidth, 112);
+    meter.setBounds(x + ConsoleFader::preferredWidth + 8, faderRow.getY() + 3,
+                    (int)LevelMeterBar::barWidth, 112);
     percentArea = area.removeFromTop(16);
     auto bottom = area.removeFromTop(20);
     const int led = LEDIndicator::preferredSize;

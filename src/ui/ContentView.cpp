@@ -33,23 +33,24 @@ public:
         g.setColour(context.textSecondary());
         g.setFont(Fonts::body());
         g.drawText(context.text("Versión ", "Version ") + NORVANE_VERSION + "  ·  " +
-                       context.text("Visor de acordes y consola en vivo", "Chord viewer and live performance"),
+                       context.text("Visor de acordes y consola en vivo",
+                                    "Chord viewer and live performance"),
                    20, 54, getWidth() - 40, 20, juce::Justification::centredLeft);
         g.setColour(context.textPrimary());
         g.setFont(Fonts::caption());
-        const auto text = context.text(
-            "Hecho con JUCE (GPLv3) y FluidSynth (LGPL 2.1).\n"
-            "Sonidos del sistema: FluidR3_GM de Frank Wen (MIT).\n"
-            "Tipografía DejaVu Sans.\n\n"
-            "Gracias a quienes tocan con Norvane en escena y cuentan cómo les fue: "
-            "el botón Comentar abre el formulario.",
-            "Made with JUCE (GPLv3) and FluidSynth (LGPL 2.1).\n"
-            "System sounds: FluidR3_GM by Frank Wen (MIT).\n"
-            "Typeface DejaVu Sans.\n\n"
-            "Thanks to everyone who plays Norvane on stage and tells how it went: "
-            "the Feedback button opens the form.");
-        g.drawFittedText(text, 20, 86, getWidth() - 40, getHeight() - 100, juce::Justification::topLeft, 12,
-                         1.0f);
+        const auto text =
+            context.text("Hecho con JUCE (GPLv3) y FluidSynth (LGPL 2.1).\n"
+                         "Sonidos del sistema: FluidR3_GM de Frank Wen (MIT).\n"
+                         "Tipografía DejaVu Sans.\n\n"
+                         "Gracias a quienes tocan con Norvane en escena y cuentan cómo les fue: "
+                         "el botón Comentar abre el formulario.",
+                         "Made with JUCE (GPLv3) and FluidSynth (LGPL 2.1).\n"
+                         "System sounds: FluidR3_GM by Frank Wen (MIT).\n"
+                         "Typeface DejaVu Sans.\n\n"
+                         "Thanks to everyone who plays Norvane on stage and tells how it went: "
+                         "the Feedback button opens the form.");
+        g.drawFittedText(text, 20, 86, getWidth() - 40, getHeight() - 100,
+                         juce::Justification::topLeft, 12, 1.0f);
     }
 
 private:
@@ -118,6 +119,20 @@ juce::String ContentView::errorText() const
 {
     if (const auto& midiError = app.midiManager.connectionError.get())
         return fromUTF8(*midiError);
+    if (const auto& held = app.audioEngine.heldBackPlugin.get())
+    {
+        const auto name = fromUTF8(held->ref.name);
+        return held->crashed
+                   ? context.text("El plugin ", "The plug-in ") + name +
+                         context.text(" detuvo el programa la última vez y no se cargó; elígelo "
+                                      "de nuevo para probarlo.",
+                                      " stopped the program last time and was not loaded; "
+                                      "choose it again to try it.")
+                   : context.text("Inicio seguro: no se cargó ningún plugin (",
+                                  "Safe start: no plug-in was loaded (") +
+                         name +
+                         context.text("…); elige uno para cargarlo.", "…); choose one to load it.");
+    }
     if (const auto& engineError = app.audioEngine.loadError.get())
         return fromUTF8(*engineError);
     // A layer that cannot load its sound must not go silent without a word, whichever tab shows.
@@ -128,6 +143,12 @@ juce::String ContentView::errorText() const
                         ? juce::String("Drone: ")
                         : context.text("Capa ", "Layer ") + fromUTF8(layer->slot) + ": ") +
                    fromUTF8(*error);
+    for (auto* layer : engine.allLayers())
+        if (const int silenced = layer->silencedPluginBlocks.get(); silenced > 0)
+            return (layer == &engine.dronePad()
+                        ? juce::String("Drone: ")
+                        : context.text("Capa ", "Layer ") + fromUTF8(layer->slot) + ": ") +
+                   silencedPluginText(context, silenced);
     if (const auto& copy = app.livePatchStore.damagedCopy.get())
         return context.text("La lista de patches estaba dañada; se guardó una copia en ",
                             "The patch list was damaged; a copy was kept in ") +
@@ -189,8 +210,8 @@ void ContentView::paintOverChildren(juce::Graphics& g)
     // The accent line under the bars, fading out to the right.
     const float y = (float)(HeaderBar::height + ConnectionsBar::height);
     const auto accent = context.accent();
-    g.setGradientFill(juce::ColourGradient::horizontal(accent.withAlpha(0.45f), 0.0f, accent.withAlpha(0.04f),
-                                                       (float)getWidth()));
+    g.setGradientFill(juce::ColourGradient::horizontal(accent.withAlpha(0.45f), 0.0f,
+                                                       accent.withAlpha(0.04f), (float)getWidth()));
     g.fillRect(0.0f, y, (float)getWidth(), 1.0f);
 }
 
@@ -211,7 +232,10 @@ bool ContentView::keyPressed(const juce::KeyPress& key)
     return keys.keyPressed(key);
 }
 
-bool ContentView::keyStateChanged(bool) { return keys.keyStateChanged(); }
+bool ContentView::keyStateChanged(bool)
+{
+    return keys.keyStateChanged();
+}
 
 void ContentView::focusLost(FocusChangeType)
 {
@@ -220,8 +244,14 @@ void ContentView::focusLost(FocusChangeType)
         keys.releaseAll();
 }
 
-void ContentView::visibilityChanged() { startSessionOnce(); }
-void ContentView::parentHierarchyChanged() { startSessionOnce(); }
+void ContentView::visibilityChanged()
+{
+    startSessionOnce();
+}
+void ContentView::parentHierarchyChanged()
+{
+    startSessionOnce();
+}
 
 void ContentView::startSessionOnce()
 {

@@ -18,8 +18,9 @@ LayerActions::LayerActions(const ViewContext& contextIn, SoundLayer& layerIn, Au
 {
 }
 
-void LayerActions::addEntry(juce::PopupMenu& menu, const juce::String& text, bool ticked, std::function<void()> action,
-                            std::string_view symbol, juce::Colour iconColour)
+void LayerActions::addEntry(juce::PopupMenu& menu, const juce::String& text, bool ticked,
+                            std::function<void()> action, std::string_view symbol,
+                            juce::Colour iconColour)
 {
     juce::PopupMenu::Item item(text);
     item.setTicked(ticked).setAction(std::move(action));
@@ -54,7 +55,10 @@ std::string LayerActions::soundKey() const
     return layer.currentVariant().id();
 }
 
-juce::String LayerActions::layerName() const { return fromUTF8(names.layerName(layer.slot, context.language())); }
+juce::String LayerActions::layerName() const
+{
+    return fromUTF8(names.layerName(layer.slot, context.language()));
+}
 
 void LayerActions::chooseCategory(InstrumentCategory category)
 {
@@ -74,7 +78,11 @@ void LayerActions::chooseVariant(InstrumentCategory category, int index)
         layer.loadInstrument();
 }
 
-void LayerActions::choosePlugin(const PluginRef& ref) { engine.loadInstrumentPlugin(ref, std::nullopt, layer); }
+void LayerActions::choosePlugin(const PluginRef& ref)
+{
+    engine.allowPlugin(ref); // the player's own choice, even of one that crashed before
+    engine.loadInstrumentPlugin(ref, std::nullopt, layer);
+}
 
 void LayerActions::openPluginWindow()
 {
@@ -98,15 +106,16 @@ void LayerActions::addSoundChoices(juce::PopupMenu& menu, InstrumentCategory cat
     menu.addSeparator();
     for (const auto& ref : assigned)
     {
-        addEntry(menu, pluginName(ref), loaded == ref,
-                 [this, ref, category]
-                 {
-                     // The plug-in takes the category's place, so that the menus show it there.
-                     if (layer.category.get() != category)
-                         layer.category.set(category);
-                     choosePlugin(ref);
-                 },
-                 "puzzlepiece.extension", context.textPrimary());
+        addEntry(
+            menu, pluginName(ref), loaded == ref,
+            [this, ref, category]
+            {
+                // The plug-in takes the category's place, so that the menus show it there.
+                if (layer.category.get() != category)
+                    layer.category.set(category);
+                choosePlugin(ref);
+            },
+            "puzzlepiece.extension", context.textPrimary());
     }
 }
 
@@ -115,7 +124,8 @@ void LayerActions::addSoundTools(juce::PopupMenu& menu, std::function<void()> op
     if (layer.pluginNode() != nullptr)
         addEntry(menu, context.text("Abrir ventana del plugin", "Open plugin window"), false,
                  [this] { openPluginWindow(); });
-    addEntry(menu, context.text("Renombrar sonido actual…", "Rename current sound…"), false, std::move(openRename));
+    addEntry(menu, context.text("Renombrar sonido actual…", "Rename current sound…"), false,
+             std::move(openRename));
     const auto id = soundKey();
     if (names.variantNames->count(id) > 0)
         addEntry(menu, context.text("Restaurar nombre del sonido", "Restore sound name"), false,
@@ -135,18 +145,20 @@ juce::PopupMenu LayerActions::layerNameMenu(std::function<void()> openRename)
 std::unique_ptr<RenamePopover> LayerActions::makeLayerRenamePopover()
 {
     auto& customNames = names;
-    return std::make_unique<RenamePopover>(context, context.text("Renombrar capa", "Rename layer"), layerName(),
-                                           [&customNames, slot = layer.slot](const juce::String& text)
-                                           { customNames.renameLayer(slot, text.toStdString()); });
+    return std::make_unique<RenamePopover>(
+        context, context.text("Renombrar capa", "Rename layer"), layerName(),
+        [&customNames, slot = layer.slot](const juce::String& text)
+        { customNames.renameLayer(slot, text.toStdString()); });
 }
 
 std::unique_ptr<RenamePopover> LayerActions::makeSoundRenamePopover()
 {
     // The name belongs to the sound the layer has now, whatever happens before saving.
     auto& customNames = names;
-    return std::make_unique<RenamePopover>(context, context.text("Renombrar sonido", "Rename sound"), soundName(),
-                                           [&customNames, id = soundKey()](const juce::String& text)
-                                           { customNames.renameVariant(id, text.toStdString()); });
+    return std::make_unique<RenamePopover>(
+        context, context.text("Renombrar sonido", "Rename sound"), soundName(),
+        [&customNames, id = soundKey()](const juce::String& text)
+        { customNames.renameVariant(id, text.toStdString()); });
 }
 
 } // namespace norvane

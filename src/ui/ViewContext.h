@@ -65,4 +65,13 @@ inline juce::String fromUTF8(const std::string& text)
     return juce::String::fromUTF8(text.c_str(), (int)text.size());
 }
 
+/** What a layer says when its plug-in's output went wrong (not a number, or infinite) and the
+    plug-in was silenced and reset that many times. */
+inline juce::String silencedPluginText(const ViewContext& context, int blocks)
+{
+    return context.text("el plugin dio una salida no válida; se silenció y se reinició (",
+                        "the plug-in gave invalid output; it was muted and reset (") +
+           juce::String(blocks) + context.text(" bloques)", " blocks)");
+}
+
 } // namespace norvane

@@ -20,6 +20,8 @@ juce::PluginDescription described(const juce::String& name, bool instrument)
     d.pluginFormatName = "LV2";
     d.fileOrIdentifier = "urn:test:" + name + (instrument ? ":i" : ":e");
     d.isInstrument = instrument;
+    d.numInputChannels = instrument ? 0 : 2;
+    d.numOutputChannels = 2;
     return d;
 }
 
@@ -79,6 +81,33 @@ TEST(PluginLibrary, SortingIsCaseInsensitiveAndStable)
     EXPECT_EQ(names(library.installedInstruments.get()),
               (std::vector<std::string>{"Alpha", "zebra"}));
     EXPECT_EQ(names(library.installedEffects.get()), (std::vector<std::string>{"beta", "Beta"}));
+}
+
+/** A plug-in with no audio output (a MIDI filter, a meter) is offered nowhere; a reference
+    stored while a plug-in was classed otherwise, and under another name, still finds it. */
+TEST(PluginLibrary, SilentPlugInsAreNotOfferedAndStoredReferencesSurviveAClassChange)
+{
+    auto filter = described("Arpeggiator", false);
+    filter.numOutputChannels = 0;
+    auto synth = described("Synth", true);
+    synth.numInputChannels = 2; // an instrument that also takes audio in
+    TempFolder temp;
+    PluginLibrary library(temp.folder.getChildFile("Plugins.json"),
+                          [=](auto&) {
+                              return std::vector{filter, synth, described("Echo", false)};
+                          });
+    waitForScan(library);
+    EXPECT_EQ(names(library.installedInstruments.get()), (std::vector<std::string>{"Synth"}));
+    EXPECT_EQ(names(library.installedEffects.get()), (std::vector<std::string>{"Echo"}));
+
+    auto stored = PluginRef::of(synth);
+    stored.componentType = PluginRef::effectType; // as an older scan classed it
+    stored.name = "Test \u2013 Synth 1.0";
+    ASSERT_TRUE(library.find(stored).has_value());
+    EXPECT_EQ(library.find(stored)->fileOrIdentifier, synth.fileOrIdentifier);
+    auto other = stored;
+    other.componentSubType ^= 1;
+    EXPECT_FALSE(library.find(other).has_value());
 }
 
 TEST(PluginLibrary, SlotsArePaddedCutAndStoredInTheirDocument)

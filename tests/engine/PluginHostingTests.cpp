@@ -212,16 +212,27 @@ TEST_F(PluginHostingTest, FailuresSayWhyAndLeaveThePlainChainPlaying)
     // An effect offered as an instrument.
     auto delay = installedRef("MDA Delay");
     engine->setPluginFinder([delay](const PluginRef&) { return findInstalled(delay); });
-    engine->loadInstrumentPlugin(missing, std::nullopt, a());
+    engine->loadInstrumentPlugin(installedRef("MDA Piano"), std::nullopt, a());
+    ASSERT_TRUE(loaded(*engine, a()));
+    const juce::MemoryBlock tuning("tuned", 5);
+    engine->loadInstrumentPlugin(missing, tuning, a());
     ASSERT_TRUE(waitUntil(
-        [&] { return engine->loadError->has_value() && !a().instrumentPlugin->has_value(); }));
+        [&] {
+            return engine->loadError->value_or("").find("no es un instrumento") !=
+                   std::string::npos;
+        }));
     EXPECT_EQ(*engine->loadError.get(),
               "No se pudo cargar el plugin Nobody \u2013 Nothing: no es un instrumento");
+    // Failing, as missing, it stays in the set-up, state and all, and the sampler plays.
+    EXPECT_EQ(a().instrumentPlugin.get(), missing);
+    EXPECT_EQ(a().instrumentStateToKeep(), std::optional(tuning));
+    EXPECT_EQ(a().pluginNode(), nullptr);
 
     engine->setPluginFinder(findInstalled);
     PluginRef missingEffect{PluginRef::effectType, 1, 2, "Nobody \u2013 Echo"};
     engine->loadEffectPlugin(missingEffect, std::nullopt, a());
-    ASSERT_TRUE(waitUntil([&] { return engine->loadError->value_or("").find("efecto") != std::string::npos; }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return engine->loadError->value_or("").find("efecto") != std::string::npos; }));
     EXPECT_EQ(*engine->loadError.get(),
               "No se pudo cargar el efecto Nobody \u2013 Echo: el plugin no está instalado");
     EXPECT_EQ(a().effectNode(), nullptr);
@@ -249,7 +260,8 @@ TEST_F(PluginHostingTest, APlugInsStateIsKeptWhileItLoadsOnceItArrivesAndWhileIt
     TempFolder temp;
     makeMidi();
     DronePadController drone(engine->dronePad(), scheduler);
-    SessionStore session(*engine, *midi, drone, scheduler, temp.folder.getChildFile("Session.json"));
+    SessionStore session(*engine, *midi, drone, scheduler,
+                         temp.folder.getChildFile("Session.json"));
     session.beginObserving();
     engine->loadInstrumentPlugin(piano, tuned, a());
     EXPECT_EQ(LivePatch::capture(*engine, drone, "p").layers[0].instrumentPluginState, tuned);
@@ -272,7 +284,8 @@ TEST_F(PluginHostingTest, APlugInsStateIsKeptWhileItLoadsOnceItArrivesAndWhileIt
     AudioEngine::Options bankless;
     bankless.soundBankPath = "/nonexistent/none.sf2";
     AudioEngine lacking(scheduler, bankless);
-    lacking.setPluginFinder([](const PluginRef&) { return std::optional<juce::PluginDescription>(); });
+    lacking.setPluginFinder([](const PluginRef&)
+                            { return std::optional<juce::PluginDescription>(); });
     DronePadController otherDrone(lacking.dronePad(), scheduler);
     saved->patch.apply(lacking, otherDrone);
     ASSERT_TRUE(waitUntil([&] { return lacking.loadError->has_value(); }));

@@ -127,6 +127,34 @@ TEST_F(SoundBankTest, ADamagedBankFailsPerLayerAndTheOthersKeepPlaying)
     EXPECT_GT(out.getMagnitude(0, 0, out.getNumSamples()), 0.01f);
 }
 
+/** A damaged SoundFont in the player's folder at start: every layer plays the system's bank,
+    the error names the player's file, and the file is left where it is. */
+TEST(SoundBankAtStart, ADamagedInstalledSoundFontLeavesTheLayersOnTheSystemBank)
+{
+    TempFolder temp;
+    const auto junk = temp.folder.getChildFile("SoundFont.sf2");
+    ASSERT_TRUE(junk.replaceWithText("RIFF but not really a SoundFont"));
+    ManualScheduler scheduler;
+    AudioEngine::Options options;
+    options.appFolder = temp.folder;
+    AudioEngine engine(scheduler, options);
+
+    EXPECT_EQ(engine.soundBankPath(), AudioEngine::systemBank());
+    EXPECT_FALSE(engine.customSoundFontInstalled.get());
+    ASSERT_TRUE(engine.loadError.get().has_value());
+    EXPECT_NE(engine.loadError.get()->find(junk.getFullPathName().toStdString()), std::string::npos)
+        << *engine.loadError.get();
+    for (auto* l : engine.playingLayers())
+        EXPECT_FALSE(l->loadError.get().has_value());
+    EXPECT_TRUE(junk.existsAsFile());
+
+    juce::AudioBuffer<float> out(2, 9600);
+    engine.host().render(out, 0, 128);
+    engine.noteOn(60, 110);
+    engine.host().render(out, 0, out.getNumSamples());
+    EXPECT_GT(out.getMagnitude(0, 0, out.getNumSamples()), 0.01f);
+}
+
 namespace
 {
 
@@ -157,7 +185,8 @@ public:
 
     juce::AudioIODevice* createDevice(const juce::String& outputName, const juce::String&) override
     {
-        return new Device(outputName, outputName == "Speakers" ? 2 : 0, outputName == "Mute Box" ? 1 : 0);
+        return new Device(outputName, outputName == "Speakers" ? 2 : 0,
+                          outputName == "Mute Box" ? 1 : 0);
     }
 
 private:
@@ -230,7 +259,8 @@ TEST_F(SoundBankTest, DevicesWithOutputsAreListedAndSoAreBusyOnesAndTheOneOpen)
     EXPECT_EQ(speakers->id, MIDIManager::fnv1a("Fake/Speakers"));
 
     // Playing through the speakers, which the driver then no longer lists: still offered.
-    ASSERT_FALSE(engine->host().openDevice(AudioHost::OutputDevice{"Fake", "Speakers"}).has_value());
+    ASSERT_FALSE(
+        engine->host().openDevice(AudioHost::OutputDevice{"Fake", "Speakers"}).has_value());
     *taken = true;
     EXPECT_EQ(fakeNames(), (std::vector<std::string>{"Busy Card", "Speakers"}));
     engine->host().stop();

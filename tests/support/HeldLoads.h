@@ -3,6 +3,7 @@
 #include "catalog/PluginRef.h"
 #include "engine/AudioEngine.h"
 #include "engine/SoundLoader.h"
+#include "support/TestPlugin.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -59,13 +60,11 @@ private:
 
 /** A small instrument of the test's own: a sine per note at the note's pitch times `tone`
     (its one parameter and its whole state), decaying after its release. */
-class FakeInstrument final : public juce::AudioPluginInstance
+class FakeInstrument final : public TestPlugin
 {
 public:
     explicit FakeInstrument(juce::PluginDescription d)
-        : AudioPluginInstance(
-              BusesProperties().withOutput("Out", juce::AudioChannelSet::stereo(), true)),
-          description(std::move(d))
+        : TestPlugin(d.name, stereoOut()), description(std::move(d))
     {
     }
 
@@ -83,19 +82,8 @@ public:
     }
 
     void fillInPluginDescription(juce::PluginDescription& d) const override { d = description; }
-    const juce::String getName() const override { return description.name; }
     void prepareToPlay(double rate, int) override { sampleRate = rate; }
-    void releaseResources() override {}
     double getTailLengthSeconds() const override { return 0.2; }
-    bool acceptsMidi() const override { return true; }
-    bool producesMidi() const override { return false; }
-    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
-    bool hasEditor() const override { return false; }
-    int getNumPrograms() override { return 1; }
-    int getCurrentProgram() override { return 0; }
-    void setCurrentProgram(int) override {}
-    const juce::String getProgramName(int) override { return {}; }
-    void changeProgramName(int, const juce::String&) override {}
     void getStateInformation(juce::MemoryBlock& block) override
     {
         const float t = toneNow.load();
@@ -181,31 +169,16 @@ private:
 };
 
 /** An effect of the test's own: a gain of `tone` (its state). */
-class FakeEffect final : public juce::AudioPluginInstance
+class FakeEffect final : public TestPlugin
 {
 public:
     explicit FakeEffect(juce::PluginDescription d)
-        : AudioPluginInstance(BusesProperties()
-                                  .withInput("In", juce::AudioChannelSet::stereo(), true)
-                                  .withOutput("Out", juce::AudioChannelSet::stereo(), true)),
-          description(std::move(d))
+        : TestPlugin(d.name, stereoInAndOut()), description(std::move(d))
     {
     }
 
     void fillInPluginDescription(juce::PluginDescription& d) const override { d = description; }
-    const juce::String getName() const override { return description.name; }
-    void prepareToPlay(double, int) override {}
-    void releaseResources() override {}
-    double getTailLengthSeconds() const override { return 0.0; }
     bool acceptsMidi() const override { return false; }
-    bool producesMidi() const override { return false; }
-    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
-    bool hasEditor() const override { return false; }
-    int getNumPrograms() override { return 1; }
-    int getCurrentProgram() override { return 0; }
-    void setCurrentProgram(int) override {}
-    const juce::String getProgramName(int) override { return {}; }
-    void changeProgramName(int, const juce::String&) override {}
     void getStateInformation(juce::MemoryBlock& block) override
     {
         const float t = gain.load();

@@ -4,8 +4,8 @@
 #include "store/UserDefaults.h"
 #include "support/EngineFixture.h"
 #include "support/MenuEntries.h"
-#include "support/ScannedLibrary.h"
 #include "support/MessageLoop.h"
+#include "support/ScannedLibrary.h"
 #include "support/TempFolder.h"
 #include "support/ViewSetup.h"
 #include "ui/LayerControlView.h"
@@ -42,6 +42,7 @@ juce::PluginDescription fakePiano()
     d.pluginFormatName = "LV2";
     d.fileOrIdentifier = "urn:test:fake-piano";
     d.isInstrument = true;
+    d.numOutputChannels = 2;
     return d;
 }
 } // namespace

@@ -27,6 +27,7 @@ juce::PluginDescription fakeInstrument(const juce::String& name)
     d.pluginFormatName = "LV2";
     d.fileOrIdentifier = "urn:test:" + name;
     d.isInstrument = true;
+    d.numOutputChannels = 2;
     return d;
 }
 
@@ -114,15 +115,15 @@ TEST_F(PluginManagerViewTest, AScanShowsItsProgressAndKeepsTheListUntilItEnds)
     // A scan that stops on its second plug-in until the test lets it go on.
     std::atomic<bool> release{false};
     installed = {fakeInstrument("New Piano")};
-    auto slow = std::make_unique<PluginLibrary>(
-        temp.folder.getChildFile("Plugins.json"),
-        [&](const ScanFeedback& feedback)
-        {
-            feedback.progress({1, 4, "mda-DX10"});
-            while (!release && !feedback.cancelled())
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            return installed;
-        });
+    auto slow = std::make_unique<PluginLibrary>(temp.folder.getChildFile("Plugins.json"),
+                                                [&](const ScanFeedback& feedback)
+                                                {
+                                                    feedback.progress({1, 4, "mda-DX10"});
+                                                    while (!release && !feedback.cancelled())
+                                                        std::this_thread::sleep_for(
+                                                            std::chrono::milliseconds(5));
+                                                    return installed;
+                                                });
     PluginManagerView scanning(context, *slow);
     ASSERT_TRUE(waitUntil([&] { return scanning.progressText().contains("of"); }));
     EXPECT_EQ(scanning.progressText(),

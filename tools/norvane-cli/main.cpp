@@ -32,6 +32,11 @@
 //       simulated 128-frame device and the message loop kept busy N ms of every second, and
 //       prints each note's latency from its bytes to its first sample, and the clicks' errors.
 //
+//   norvane-cli plugins [--json]
+//       Lists the installed instrument and effect plug-ins as the application classes and
+//       offers them: name, maker, format, URI (LV2) or file and class id (VST3), audio inputs
+//       and outputs.
+//
 //   norvane-cli bench IN.mid [--rounds N]
 //       Renders the file through the full engine (layers A–D over the whole keyboard, the
 //       drone sounding) and through bare synthesizers playing the same notes, in N (5) rounds
@@ -42,6 +47,7 @@
 #include "Bench.h"
 #include "Latency.h"
 #include "Play.h"
+#include "Plugins.h"
 #include "aids/ChordDetector.h"
 #include "aids/DronePadController.h"
 #include "aids/Metronome.h"
@@ -75,14 +81,15 @@ namespace
 int usage(std::ostream& out = std::cerr, int result = 2)
 {
     out << "usage: norvane-cli render IN.mid OUT.wav [--seconds S] [--layers ABCD]\n"
-                 "                          [--category SLOT=NAME] [--variant SLOT=N]\n"
-                 "                          [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]\n"
-                 "                          [--session FILE] [--patch FILE]\n"
-                 "       norvane-cli render IN.mid OUT.wav --folder APPFOLDER [--seconds S]\n"
-                 "       norvane-cli chord N N N...\n"
-                 "       norvane-cli bench IN.mid [--rounds N]\n"
-                 "       norvane-cli latency [--stall-ms N] [--json] [--midi FILE]\n"
+           "                          [--category SLOT=NAME] [--variant SLOT=N]\n"
+           "                          [--metronome BPM BEATS/UNIT] [--drone PITCHCLASS]\n"
+           "                          [--session FILE] [--patch FILE]\n"
+           "       norvane-cli render IN.mid OUT.wav --folder APPFOLDER [--seconds S]\n"
+           "       norvane-cli chord N N N...\n"
+           "       norvane-cli bench IN.mid [--rounds N]\n"
+           "       norvane-cli latency [--stall-ms N] [--json] [--midi FILE]\n"
            "       norvane-cli play IN.mid [--device NAME] [--buffer FRAMES] [--rate HZ] [--json]\n"
+           "       norvane-cli plugins [--json]\n"
            "       norvane-cli --help | --version\n";
     return result;
 }
@@ -182,8 +189,21 @@ std::optional<norvane::TimeSignature> signatureFrom(const std::string& text)
     return norvane::TimeSignature{*beats, *unit};
 }
 
-/** Lets plug-ins that a patch asked for finish loading (they arrive on the message loop). */
-void waitForPlugins(norvane::AudioEngine& engine)
+/** A message of the engine's as the player should read it: a render of a folder runs on a
+    copy, and the player knows the folder, not the copy. */
+std::string named(const std::string& message, const juce::File& copy, const juce::File& folder)
+{
+    if (copy == juce::File())
+        return message;
+    return juce::String(message)
+        .replace(copy.getFullPathName(), folder.getFullPathName())
+        .toStdString();
+}
+
+/** Lets plug-ins that a patch asked for finish loading (they arrive on the message loop), then
+    says what could not be loaded: the engine's error and each layer's. */
+void waitForPlugins(norvane::AudioEngine& engine, const juce::File& copy = {},
+                    const juce::File& folder = {})
 {
     const auto pending = [&]
     {
@@ -196,7 +216,11 @@ void waitForPlugins(norvane::AudioEngine& engine)
     for (int i = 0; i < 500 && pending(); ++i)
         juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
     if (auto& error = engine.loadError.get())
-        std::cerr << "norvane-cli: " << *error << "\n";
+        std::cerr << "norvane-cli: " << named(*error, copy, folder) << "\n";
+    for (auto* layer : engine.playingLayers())
+        if (auto& e = layer->loadError.get())
+            std::cerr << "norvane-cli: layer " << layer->slot << ": " << named(*e, copy, folder)
+                      << "\n";
 }
 
 int saveLoop(const juce::File& folder)
@@ -319,10 +343,7 @@ int renderFolder(const std::vector<std::string>& args)
         }
         app.setUpSession();
         engine.waitForLoads();
-        waitForPlugins(engine);
-        for (auto* layer : engine.playingLayers())
-            if (auto& e = layer->loadError.get())
-                std::cerr << "norvane-cli: layer " << layer->slot << ": " << *e << "\n";
+        waitForPlugins(engine, copy, *folder);
 
         norvane::PerformanceRenderer renderer(engine, app.midiManager, scheduler);
         const auto audio = renderer.render(*messages, tail);
@@ -455,10 +476,6 @@ int render(const std::vector<std::string>& args)
         return 1;
     }
 
-    for (auto* layer : engine.playingLayers())
-        if (auto& e = layer->loadError.get())
-            std::cerr << "norvane-cli: layer " << layer->slot << ": " << *e << "\n";
-
     norvane::MIDIManager midi(engine, norvane::makeDetachedMidi(), scheduler);
     norvane::PerformanceRenderer renderer(engine, midi, scheduler);
 
@@ -529,12 +546,15 @@ int main(int argc, char** argv)
         return norvane::cli::latency(args);
     if (command == "play")
         return norvane::cli::play(args);
+    if (command == "plugins")
+        return norvane::cli::plugins(args);
     if (command == "bench" && (args.size() == 1 || (args.size() == 3 && args[1] == "--rounds")))
     {
         const int rounds = args.size() == 3 ? std::atoi(args[2].c_str()) : 5;
         if (rounds < 1 || rounds > 100)
             return usage();
-        return norvane::cli::bench(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]), rounds);
+        return norvane::cli::bench(juce::File::getCurrentWorkingDirectory().getChildFile(args[0]),
+                                   rounds);
     }
     return usage();
 }
