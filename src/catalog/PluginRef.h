@@ -35,9 +35,15 @@ struct PluginRef
     bool isInstrument() const { return componentType == instrumentType; }
     bool operator==(const PluginRef&) const = default;
 
-    /** Whether a plug-in plays notes: one that says so, or one that makes sound from no audio
-        input (LV2 instruments do not always declare their class). */
+    /** Whether a plug-in plays notes, by what it declares: an LV2 plug-in declared an
+        instrument (lv2:InstrumentPlugin), a VST3 one of the Instrument category. Only a
+        plug-in that declares no class at all is judged by its ports: sound from no audio
+        input. */
     static bool isInstrumentPlugin(const juce::PluginDescription& description);
+
+    /** How the scan marks an LV2 plug-in's category: this, then the lv2core classes it
+        declares, comma-separated ("lv2:InstrumentPlugin"), or nothing after it. */
+    static constexpr const char* lv2DeclaredPrefix = "lv2:";
 
     /** The reference of a scanned plug-in. */
     static PluginRef of(const juce::PluginDescription& description);

@@ -20,6 +20,16 @@ juce::String PluginRef::stableIdentifier(const juce::PluginDescription& d)
 
 bool PluginRef::isInstrumentPlugin(const juce::PluginDescription& d)
 {
+    if (d.pluginFormatName == "LV2" && d.category.startsWith(lv2DeclaredPrefix))
+    {
+        // A test-tone generator declares a generator, not an instrument; a synthesizer with
+        // audio inputs still declares an instrument.
+        if (const auto declared = d.category.fromFirstOccurrenceOf(lv2DeclaredPrefix, false, false);
+            declared.isNotEmpty())
+            return juce::StringArray::fromTokens(declared, ",", "").contains("InstrumentPlugin");
+    }
+    else if (d.pluginFormatName == "VST3" && d.category.isNotEmpty())
+        return d.isInstrument;
     return d.isInstrument || (d.numInputChannels == 0 && d.numOutputChannels > 0);
 }
 

@@ -1,14 +1,120 @@
 #include "catalog/PluginScanner.h"
 
+#include "catalog/PluginRef.h"
+
+#include <lilv/lilv.h>
+
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
 namespace norvane
 {
 
+namespace
+{
+
+std::optional<juce::FileSearchPath> placesFromEnvironment(const juce::String& format)
+{
+    const char* variable = format == "LV2"    ? "NORVANE_LV2_PATH"
+                           : format == "VST3" ? "NORVANE_VST3_PATH"
+                                              : nullptr;
+    const char* value = variable != nullptr ? std::getenv(variable) : nullptr;
+    if (value == nullptr || *value == '\0')
+        return std::nullopt;
+    juce::FileSearchPath places;
+    for (const auto& folder : juce::StringArray::fromTokens(juce::String::fromUTF8(value), ":", ""))
+        if (folder.isNotEmpty())
+            places.add(juce::File(folder));
+    return places;
+}
+
+} // namespace
+
 void addHostedFormats(juce::AudioPluginFormatManager& formats)
 {
     formats.addDefaultFormats();
+    // JUCE's LV2 host knows the plug-ins of the standard places only: the others named are
+    // loaded into it too, so that their plug-ins can be made.
+    for (auto* format : formats.getFormats())
+        if (format->getName() == "LV2")
+            if (const auto places = placesFromEnvironment("LV2"))
+                format->searchPathsForPlugins(*places, true, true);
 }
+
+juce::FileSearchPath pluginPlaces(juce::AudioPluginFormat& format)
+{
+    return placesFromEnvironment(format.getName()).value_or(format.getDefaultLocationsToSearch());
+}
+
+namespace
+{
+
+/** The LV2 classes plug-ins declare in their own data (their rdf:type), read from the places
+    JUCE looks for them. JUCE learns an LV2 plug-in's class from the class tree of the LV2
+    specification's own bundles, which few machines have installed; without them every LV2
+    plug-in would look like a plain plug-in and only its audio ports would tell. */
+class DeclaredLv2Classes
+{
+public:
+    explicit DeclaredLv2Classes(const juce::FileSearchPath& places) : world(lilv_world_new())
+    {
+        juce::StringArray folders;
+        for (int i = 0; i < places.getNumPaths(); ++i)
+            folders.add(places[i].getFullPathName()); // "~" made absolute
+        LilvNode* path = lilv_new_string(world, folders.joinIntoString(":").toRawUTF8());
+        lilv_world_set_option(world, LILV_OPTION_LV2_PATH, path);
+        lilv_node_free(path);
+        lilv_world_load_all(world);
+    }
+    ~DeclaredLv2Classes() { lilv_world_free(world); }
+
+    DeclaredLv2Classes(const DeclaredLv2Classes&) = delete;
+    DeclaredLv2Classes& operator=(const DeclaredLv2Classes&) = delete;
+
+    /** Whether a plug-in of these places has this URI. */
+    bool knows(const juce::String& uri) const
+    {
+        LilvNode* node = lilv_new_uri(world, uri.toRawUTF8());
+        const bool found =
+            lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), node) != nullptr;
+        lilv_node_free(node);
+        return found;
+    }
+
+    /** Writes what `d` declares into it (see PluginRef::isInstrumentPlugin). */
+    void describe(juce::PluginDescription& d) const
+    {
+        if (d.pluginFormatName != "LV2")
+            return;
+        LilvNode* uri = lilv_new_uri(world, d.fileOrIdentifier.toRawUTF8());
+        LilvNode* type = lilv_new_uri(world, "http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
+        juce::StringArray classes;
+        if (const LilvPlugin* plugin =
+                lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri))
+        {
+            LilvNodes* types = lilv_plugin_get_value(plugin, type);
+            LILV_FOREACH(nodes, i, types)
+            {
+                const juce::String name =
+                    juce::String::fromUTF8(lilv_node_as_uri(lilv_nodes_get(types, i)));
+                const auto local = name.fromLastOccurrenceOf("#", false, false);
+                if (name.startsWith("http://lv2plug.in/ns/lv2core#") && local != "Plugin")
+                    classes.add(local);
+            }
+            lilv_nodes_free(types);
+        }
+        lilv_node_free(type);
+        lilv_node_free(uri);
+        d.category = PluginRef::lv2DeclaredPrefix + classes.joinIntoString(",");
+        d.isInstrument = classes.contains("InstrumentPlugin");
+    }
+
+private:
+    LilvWorld* world;
+};
+
+} // namespace
 
 PluginScanner::PluginScanner(juce::File scannerProgram, double stall)
     : program(std::move(scannerProgram)), stallSeconds(stall)
@@ -34,8 +140,18 @@ std::vector<juce::PluginDescription> PluginScanner::scan(const ScanFeedback& fee
     int total = 0;
     for (auto* format : formats.getFormats())
     {
-        auto identifiers =
-            format->searchPathsForPlugins(format->getDefaultLocationsToSearch(), true, true);
+        const auto places = pluginPlaces(*format);
+        auto identifiers = format->searchPathsForPlugins(places, true, true);
+        // JUCE lists every LV2 plug-in it knows, the standard places' too.
+        if (format->getName() == "LV2")
+        {
+            const DeclaredLv2Classes here(places);
+            juce::StringArray kept;
+            for (const auto& uri : identifiers)
+                if (here.knows(uri))
+                    kept.add(uri);
+            identifiers = kept;
+        }
         identifiers.sort(false);
         total += identifiers.size();
         work.emplace_back(format, std::move(identifiers));
@@ -189,6 +305,7 @@ void PluginScanner::examineInProcess(juce::AudioPluginFormat& format,
                                      const juce::StringArray& identifiers, const Pass& pass,
                                      int examined, std::vector<juce::PluginDescription>& found)
 {
+    const DeclaredLv2Classes declared(pluginPlaces(format));
     for (const auto& id : identifiers)
     {
         if (pass.cancelled())
@@ -197,7 +314,10 @@ void PluginScanner::examineInProcess(juce::AudioPluginFormat& format,
         juce::OwnedArray<juce::PluginDescription> types;
         format.findAllTypesForFile(types, id);
         for (auto* d : types)
+        {
+            declared.describe(*d);
             found.push_back(*d);
+        }
     }
 }
 
@@ -217,13 +337,17 @@ int PluginScanner::runChild(const juce::File& output, const juce::String& format
     if (!out.openedOk())
         return 3;
     const auto oneLine = juce::XmlElement::TextFormat().singleLine().withoutHeader();
+    const DeclaredLv2Classes declared(pluginPlaces(*format));
     for (int i = 0; i < identifiers.size(); ++i)
     {
         juce::OwnedArray<juce::PluginDescription> types;
         format->findAllTypesForFile(types, identifiers[i]);
         for (auto* d : types)
+        {
+            declared.describe(*d);
             if (auto xml = d->createXml())
                 out << i << "\t" << xml->toString(oneLine) << "\n";
+        }
         out << i << "\tdone\n";
         out.flush(); // the parent watches the file for progress
     }

@@ -26,8 +26,13 @@ struct ScanFeedback
     std::function<bool()> cancelled; // true: stop at once, killing a child that runs
 };
 
-/** Every plug-in format this program hosts (LV2 and VST3). */
+/** Every plug-in format this program hosts (LV2 and VST3), able to make every plug-in of the
+    places below. */
 void addHostedFormats(juce::AudioPluginFormatManager& formats);
+
+/** Where a format's plug-ins are looked for: the folders of NORVANE_LV2_PATH or
+    NORVANE_VST3_PATH (separated by ':') when set, else the format's standard places. */
+juce::FileSearchPath pluginPlaces(juce::AudioPluginFormat& format);
 
 /** Finds the installed plug-ins of every hosted format in their standard locations.
 

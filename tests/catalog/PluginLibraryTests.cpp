@@ -65,6 +65,44 @@ TEST(PluginLibrary, TheScanFindsTheInstalledInstrumentsAndEffectsSortedByName)
     EXPECT_EQ(piano->ref.name,
               piano->description.manufacturerName.toStdString() + " \u2013 MDA Piano");
     EXPECT_EQ(library.find(piano->ref)->fileOrIdentifier, piano->description.fileOrIdentifier);
+    // Read from the plug-ins' own data, with or without the LV2 specification installed.
+    EXPECT_EQ(piano->description.category, "lv2:InstrumentPlugin");
+    const auto delay =
+        std::find_if(library.installedEffects->begin(), library.installedEffects->end(),
+                     [](auto& p) { return p.description.name == "MDA Delay"; });
+    ASSERT_NE(delay, library.installedEffects->end());
+    EXPECT_EQ(delay->description.category, "lv2:DelayPlugin");
+}
+
+/** What a plug-in declares classes it; only a plug-in that declares nothing is judged by its
+    audio inputs. */
+TEST(PluginRef, APlugInIsAnInstrumentWhenItDeclaresOne)
+{
+    const auto lv2 = [](const char* category, int inputs)
+    {
+        auto d = described("x", false);
+        d.category = category;
+        d.isInstrument = false;
+        d.numInputChannels = inputs;
+        return PluginRef::isInstrumentPlugin(d);
+    };
+    EXPECT_TRUE(lv2("lv2:InstrumentPlugin", 2)); // a synthesizer with audio inputs
+    EXPECT_TRUE(lv2("lv2:EQPlugin,InstrumentPlugin", 0));
+    EXPECT_FALSE(lv2("lv2:GeneratorPlugin", 0)); // a test-tone generator
+    EXPECT_FALSE(lv2("lv2:OscillatorPlugin", 0));
+    EXPECT_TRUE(lv2("lv2:", 0)); // nothing declared: the ports
+    EXPECT_FALSE(lv2("lv2:", 2));
+    EXPECT_TRUE(lv2("", 0)); // scanned before classes were read
+
+    auto vst3 = described("y", false);
+    vst3.pluginFormatName = "VST3";
+    vst3.category = "Fx|Delay";
+    vst3.numInputChannels = 0;
+    EXPECT_FALSE(PluginRef::isInstrumentPlugin(vst3));
+    vst3.category = "Instrument|Synth";
+    vst3.isInstrument = true;
+    vst3.numInputChannels = 2;
+    EXPECT_TRUE(PluginRef::isInstrumentPlugin(vst3));
 }
 
 TEST(PluginLibrary, SortingIsCaseInsensitiveAndStable)
