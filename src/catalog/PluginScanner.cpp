@@ -72,14 +72,17 @@ public:
     DeclaredLv2Classes(const DeclaredLv2Classes&) = delete;
     DeclaredLv2Classes& operator=(const DeclaredLv2Classes&) = delete;
 
-    /** Whether a plug-in of these places has this URI. */
-    bool knows(const juce::String& uri) const
+    /** The URIs of the plug-ins these places hold. */
+    juce::StringArray plugins() const
     {
-        LilvNode* node = lilv_new_uri(world, uri.toRawUTF8());
-        const bool found =
-            lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), node) != nullptr;
-        lilv_node_free(node);
-        return found;
+        juce::StringArray uris;
+        const LilvPlugins* all = lilv_world_get_all_plugins(world);
+        LILV_FOREACH(plugins, i, all)
+        {
+            const LilvNode* uri = lilv_plugin_get_uri(lilv_plugins_get(all, i));
+            uris.add(juce::String::fromUTF8(lilv_node_as_uri(uri)));
+        }
+        return uris;
     }
 
     /** Writes what `d` declares into it (see PluginRef::isInstrumentPlugin). */
@@ -141,17 +144,12 @@ std::vector<juce::PluginDescription> PluginScanner::scan(const ScanFeedback& fee
     for (auto* format : formats.getFormats())
     {
         const auto places = pluginPlaces(*format);
-        auto identifiers = format->searchPathsForPlugins(places, true, true);
-        // JUCE lists every LV2 plug-in it knows, the standard places' too.
-        if (format->getName() == "LV2")
-        {
-            const DeclaredLv2Classes here(places);
-            juce::StringArray kept;
-            for (const auto& uri : identifiers)
-                if (here.knows(uri))
-                    kept.add(uri);
-            identifiers = kept;
-        }
+        // For LV2 places of its own, addHostedFormats has loaded them into JUCE's host already,
+        // and loading them again would load the LV2 classes twice (lilv then loses the first):
+        // their plug-ins are listed from what those places hold.
+        auto identifiers = format->getName() == "LV2" && placesFromEnvironment("LV2")
+                               ? DeclaredLv2Classes(places).plugins()
+                               : format->searchPathsForPlugins(places, true, true);
         identifiers.sort(false);
         total += identifiers.size();
         work.emplace_back(format, std::move(identifiers));
