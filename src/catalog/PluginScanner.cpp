@@ -51,9 +51,9 @@ namespace
 {
 
 /** The LV2 classes plug-ins declare in their own data (their rdf:type), read from the places
-    JUCE looks for them. JUCE learns an LV2 plug-in's class from the class tree of the LV2
-    specification's own bundles, which few machines have installed; without them every LV2
-    plug-in would look like a plain plug-in and only its audio ports would tell. */
+    JUCE looks for them. JUCE learns an LV2 plug-in's class from LV2's own class definitions
+    (Debian's lv2-dev), which few machines have installed; without them every LV2 plug-in would
+    look like a plain plug-in and only its audio ports would tell. */
 class DeclaredLv2Classes
 {
 public:

@@ -65,7 +65,7 @@ TEST(PluginLibrary, TheScanFindsTheInstalledInstrumentsAndEffectsSortedByName)
     EXPECT_EQ(piano->ref.name,
               piano->description.manufacturerName.toStdString() + " \u2013 MDA Piano");
     EXPECT_EQ(library.find(piano->ref)->fileOrIdentifier, piano->description.fileOrIdentifier);
-    // Read from the plug-ins' own data, with or without the LV2 specification installed.
+    // Read from the plug-ins' own data, with or without lv2-dev installed.
     EXPECT_EQ(piano->description.category, "lv2:InstrumentPlugin");
     const auto delay =
         std::find_if(library.installedEffects->begin(), library.installedEffects->end(),
