@@ -18,6 +18,9 @@ packages=(
   jackd2 jack-capture alsa-utils python3
   # Validating and packaging the installed files.
   desktop-file-utils appstream groff-base dpkg-dev
+  # Plug-ins a musician's machine has: the suite must pass beside them, since it looks for
+  # plug-ins only in a folder of its own.
+  x42-plugins calf-plugins guitarix-lv2
 )
 
 missing=()
