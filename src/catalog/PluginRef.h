@@ -44,6 +44,12 @@ struct PluginRef
     /** How the scan marks an LV2 plug-in's category: this, then the lv2core classes it
         declares, comma-separated ("lv2:InstrumentPlugin"), or nothing after it. */
     static constexpr const char* lv2DeclaredPrefix = "lv2:";
+    /** Added after the classes when the plug-in's binary needs a window toolkit (Qt, GTK). */
+    static constexpr const char* needsDisplayMark = ";display";
+
+    /** Whether the scan found that the plug-in needs a display to be made: made where there
+        is none, it would abort the program. */
+    static bool needsDisplay(const juce::PluginDescription& description);
 
     /** The reference of a scanned plug-in. */
     static PluginRef of(const juce::PluginDescription& description);

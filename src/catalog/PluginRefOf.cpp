@@ -24,13 +24,20 @@ bool PluginRef::isInstrumentPlugin(const juce::PluginDescription& d)
     {
         // A test-tone generator declares a generator, not an instrument; a synthesizer with
         // audio inputs still declares an instrument.
-        if (const auto declared = d.category.fromFirstOccurrenceOf(lv2DeclaredPrefix, false, false);
+        if (const auto declared = d.category.fromFirstOccurrenceOf(lv2DeclaredPrefix, false, false)
+                                      .upToFirstOccurrenceOf(";", false, false);
             declared.isNotEmpty())
             return juce::StringArray::fromTokens(declared, ",", "").contains("InstrumentPlugin");
     }
     else if (d.pluginFormatName == "VST3" && d.category.isNotEmpty())
         return d.isInstrument;
     return d.isInstrument || (d.numInputChannels == 0 && d.numOutputChannels > 0);
+}
+
+bool PluginRef::needsDisplay(const juce::PluginDescription& d)
+{
+    return d.pluginFormatName == "LV2" && d.category.startsWith(lv2DeclaredPrefix) &&
+           d.category.contains(needsDisplayMark);
 }
 
 PluginRef PluginRef::of(const juce::PluginDescription& d)

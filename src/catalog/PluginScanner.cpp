@@ -4,9 +4,14 @@
 
 #include <lilv/lilv.h>
 
+#include <elf.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace norvane
 {
@@ -50,6 +55,77 @@ juce::FileSearchPath pluginPlaces(juce::AudioPluginFormat& format)
 namespace
 {
 
+/** Whether a library among those a plug-in's binary needs opens windows as soon as it is
+    loaded or made (a Qt or GTK toolkit): such a plug-in aborts where there is no display. */
+bool isToolkitLibrary(const juce::String& library)
+{
+    for (const char* toolkit : {"libQt5Gui.", "libQt5Widgets.", "libQt6Gui.", "libQt6Widgets.",
+                                "libgtk-", "libgdk-"})
+        if (library.startsWith(toolkit))
+            return true;
+    return false;
+}
+
+/** An LV2 plug-in's binary, named by its data. */
+juce::File binaryOf(const LilvPlugin* plugin)
+{
+    const LilvNode* library = lilv_plugin_get_library_uri(plugin);
+    if (library == nullptr)
+        return {};
+    char* path = lilv_file_uri_parse(lilv_node_as_uri(library), nullptr);
+    if (path == nullptr)
+        return {};
+    const juce::File file(juce::String::fromUTF8(path));
+    lilv_free(path);
+    return file;
+}
+
+/** The DSP binary's needs as its declared libraries, read from its ELF file; nothing for a file
+    that is not a 64-bit little-endian ELF file or is damaged. */
+juce::StringArray neededLibraries(const juce::File& binary)
+{
+    juce::FileInputStream in(binary);
+    if (!in.openedOk())
+        return {};
+    const auto read = [&in](juce::int64 at, void* into, size_t size)
+    { return in.setPosition(at) && in.read(into, (int)size) == (int)size; };
+
+    Elf64_Ehdr header{};
+    if (!read(0, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB ||
+        header.e_shentsize != sizeof(Elf64_Shdr) || header.e_shnum > 4096)
+        return {};
+    const auto section = [&](unsigned index, Elf64_Shdr& out)
+    {
+        return index < header.e_shnum &&
+               read((juce::int64)(header.e_shoff + (Elf64_Off)index * sizeof(Elf64_Shdr)), &out,
+                    sizeof out);
+    };
+
+    juce::StringArray needed;
+    for (unsigned i = 0; i < header.e_shnum; ++i)
+    {
+        Elf64_Shdr dynamic{}, strings{};
+        if (!section(i, dynamic) || dynamic.sh_type != SHT_DYNAMIC ||
+            !section(dynamic.sh_link, strings) || strings.sh_size > (1u << 24) ||
+            dynamic.sh_size > (1u << 20))
+            continue;
+        std::vector<char> names(strings.sh_size + 1, '\0');
+        if (!read((juce::int64)strings.sh_offset, names.data(), strings.sh_size))
+            continue;
+        for (Elf64_Xword at = 0; at + sizeof(Elf64_Dyn) <= dynamic.sh_size; at += sizeof(Elf64_Dyn))
+        {
+            Elf64_Dyn entry{};
+            if (!read((juce::int64)(dynamic.sh_offset + at), &entry, sizeof entry) ||
+                entry.d_tag == DT_NULL)
+                break;
+            if (entry.d_tag == DT_NEEDED && entry.d_un.d_val < strings.sh_size)
+                needed.add(juce::String::fromUTF8(names.data() + entry.d_un.d_val));
+        }
+    }
+    return needed;
+}
+
 /** The LV2 classes plug-ins declare in their own data (their rdf:type), read from the places
     JUCE looks for them. JUCE learns an LV2 plug-in's class from LV2's own class definitions
     (Debian's lv2-dev), which few machines have installed; without them every LV2 plug-in would
@@ -85,7 +161,8 @@ public:
         return uris;
     }
 
-    /** Writes what `d` declares into it (see PluginRef::isInstrumentPlugin). */
+    /** Writes what `d` declares into it (see PluginRef::isInstrumentPlugin), and whether its
+        binary needs a display (PluginRef::needsDisplay). */
     void describe(juce::PluginDescription& d) const
     {
         if (d.pluginFormatName != "LV2")
@@ -93,6 +170,7 @@ public:
         LilvNode* uri = lilv_new_uri(world, d.fileOrIdentifier.toRawUTF8());
         LilvNode* type = lilv_new_uri(world, "http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
         juce::StringArray classes;
+        bool needsDisplay = false;
         if (const LilvPlugin* plugin =
                 lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri))
         {
@@ -106,10 +184,13 @@ public:
                     classes.add(local);
             }
             lilv_nodes_free(types);
+            const auto libraries = neededLibraries(binaryOf(plugin));
+            needsDisplay = std::any_of(libraries.begin(), libraries.end(), isToolkitLibrary);
         }
         lilv_node_free(type);
         lilv_node_free(uri);
-        d.category = PluginRef::lv2DeclaredPrefix + classes.joinIntoString(",");
+        d.category = PluginRef::lv2DeclaredPrefix + classes.joinIntoString(",") +
+                     (needsDisplay ? PluginRef::needsDisplayMark : "");
         d.isInstrument = classes.contains("InstrumentPlugin");
     }
 

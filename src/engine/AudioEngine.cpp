@@ -354,6 +354,7 @@ void AudioEngine::collect()
     }
     for (auto* p : processors)
         p->collectRetired();
+    reaper.freeSettled();
 }
 
 void AudioEngine::followControl(const ControlTarget& target, double amount)

@@ -6,6 +6,7 @@
 #include "engine/DeviceStatus.h"
 #include "engine/LevelMeterBank.h"
 #include "engine/PluginNode.h"
+#include "engine/PluginReaper.h"
 #include "engine/SoundLayer.h"
 #include "engine/realtime/PerformanceEvents.h"
 
@@ -250,6 +251,9 @@ public:
     void loadEffectPlugin(const std::optional<PluginRef>& ref,
                           const std::optional<juce::MemoryBlock>& state, SoundLayer& layer);
 
+    /** Plug-ins let go of and not yet freed (PluginReaper). */
+    size_t pluginsSettling() const { return reaper.settling(); }
+
     /** A change of a layer's set-up in several steps (a recalled patch): between the two
         calls the layer's settings are gathered; the commit asks for the whole set-up at once.
         A set-up with the layer's sound is written into the chain that plays; any other is
@@ -271,6 +275,8 @@ public:
 
     /** Why a plug-in could not be made when the machine does not have it. */
     static constexpr const char* pluginNotInstalled = PluginNode::notInstalled;
+    /** Why a plug-in that needs a display (PluginRef::needsDisplay) is not made without one. */
+    static constexpr const char* pluginNeedsDisplay = "necesita una pantalla y no hay ninguna";
 
     /** Called right before a plug-in node leaves the graph (its editor window closes). */
     CallbackList<PluginNode&> pluginNodeWillBeRemoved;
@@ -299,6 +305,7 @@ private:
     bool playsThroughDevice = false;
     bool followingMaster = false; // the audio side set the master level: not written back
     std::optional<AudioOutputDevice> openChoice; // none = the system default
+    PluginReaper reaper; // before the host: its graph's chains hand their plug-ins over
     std::unique_ptr<AudioHost> audioHost;
     std::unique_ptr<DeviceStatus> status;
     std::unique_ptr<LevelMeterBank> meterBank;

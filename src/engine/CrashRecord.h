@@ -38,6 +38,9 @@ public:
 
     /** Whether this plug-in brought the program down and was not forgiven since. */
     bool isGuilty(const PluginRef& ref) const;
+    /** The list of the plug-ins found guilty: removing it forgives them all. */
+    const juce::File& listFile() const { return list; }
+
     /** The plug-ins found guilty, by name. */
     std::vector<std::string> guiltyNames() const;
     /** The player asks for it again: it is made and run as any other. */

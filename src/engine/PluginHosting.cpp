@@ -11,11 +11,27 @@
 #include "engine/realtime/LayerChain.h"
 #include "engine/realtime/LayerProcessor.h"
 
+#include <cstdlib>
+
 namespace norvane
 {
 
+namespace
+{
+
+bool hasDisplay()
+{
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* value = std::getenv(variable); value != nullptr && *value != '\0')
+            return true;
+    return false;
+}
+
+} // namespace
+
 void AudioEngine::prepare(PluginNode& node)
 {
+    node.freeThrough(reaper);
     node.setPlayConfigDetails(node.getTotalNumInputChannels(), node.getTotalNumOutputChannels(),
                               audioHost->sampleRate(), audioHost->maximumBlockSize());
     node.prepareToPlay(audioHost->sampleRate(), audioHost->maximumBlockSize());
@@ -54,12 +70,30 @@ void AudioEngine::instantiate(const PluginRef& ref, Instantiated done)
         deliver(nullptr, juce::String::fromUTF8(pluginNotInstalled));
         return;
     }
+    if (PluginRef::needsDisplay(*description) && !hasDisplay())
+    {
+        // Made here, its toolkit would find no display and abort the whole program.
+        deliver(nullptr, juce::String::fromUTF8(pluginNeedsDisplay));
+        return;
+    }
     if (pluginFormats.getNumFormats() == 0)
         addHostedFormats(pluginFormats);
-    pluginFormats.createPluginInstanceAsync(
-        *description, audioHost->sampleRate(), audioHost->maximumBlockSize(),
-        [deliver](std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error)
-        { deliver(std::move(instance), error); });
+    // Made later on the message thread, as JUCE would, but between the crash record's marks:
+    // one plug-in at a time is made, and a crash meanwhile names that one, not another one
+    // asked for at the same time.
+    callAsyncWeak(weak,
+                  [description = *description, ref, deliver](AudioEngine& engine)
+                  {
+                      if (engine.crashRecord != nullptr)
+                          engine.crashRecord->making(ref);
+                      juce::String error;
+                      auto instance = engine.pluginFormats.createPluginInstance(
+                          description, engine.audioHost->sampleRate(),
+                          engine.audioHost->maximumBlockSize(), error);
+                      if (engine.crashRecord != nullptr)
+                          engine.crashRecord->made();
+                      deliver(std::move(instance), error);
+                  });
 }
 
 void AudioEngine::makeForSwitcher(
@@ -76,23 +110,26 @@ void AudioEngine::makeForSwitcher(
         callAsyncWeak(weak, [done](AudioEngine&) { done(nullptr, "held back"); });
         return;
     }
-    // A crash while it is made names it at the next start.
+    if (!makePlugin)
+    {
+        instantiate(ref, std::move(done)); // it marks the plug-in while JUCE makes it
+        return;
+    }
+    // A maker of the caller's (tests, tools) makes it when it likes: the mark spans the wait,
+    // and a crash meanwhile names it at the next start.
     if (crashRecord != nullptr)
     {
         ++beingMade;
         crashRecord->making(ref);
     }
-    auto made =
-        [this, done](std::unique_ptr<juce::AudioPluginInstance> instance, const juce::String& error)
-    {
-        if (crashRecord != nullptr && --beingMade == 0)
-            crashRecord->made();
-        done(std::move(instance), error);
-    };
-    if (makePlugin)
-        makePlugin(ref, std::move(made));
-    else
-        instantiate(ref, std::move(made));
+    makePlugin(ref,
+               [this, done](std::unique_ptr<juce::AudioPluginInstance> instance,
+                            const juce::String& error)
+               {
+                   if (crashRecord != nullptr && --beingMade == 0)
+                       crashRecord->made();
+                   done(std::move(instance), error);
+               });
 }
 
 void AudioEngine::allowPlugin(const PluginRef& ref)

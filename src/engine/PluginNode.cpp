@@ -1,6 +1,7 @@
 #include "engine/PluginNode.h"
 
 #include "engine/CrashRecord.h"
+#include "engine/PluginReaper.h"
 
 namespace norvane
 {
@@ -16,7 +17,10 @@ PluginNode::PluginNode(std::unique_ptr<juce::AudioPluginInstance> in, Inputs inp
 
 PluginNode::~PluginNode()
 {
-    instance->releaseResources();
+    if (reaper != nullptr)
+        reaper->take(std::move(instance), hasRun.load(std::memory_order_acquire));
+    else
+        instance->releaseResources();
 }
 
 juce::MemoryBlock PluginNode::state()
@@ -108,6 +112,7 @@ void PluginNode::run(juce::AudioBuffer<float>& io, juce::MidiBuffer& events) noe
         CrashRecord::running(crashTag.data(), crashTag.size());
     instance->processBlock(view, events);
     CrashRecord::runningNone();
+    hasRun.store(true, std::memory_order_release);
 
     io.clear();
     if (!allFinite(view, outs, n))

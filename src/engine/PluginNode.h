@@ -14,6 +14,8 @@
 namespace norvane
 {
 
+class PluginReaper;
+
 /** A hosted plug-in inside a node of ours, so that it fits the graph's stereo format whatever
     its own channel counts, and so that notes reach it through our FIFO rather than the graph's
     MIDI routing (which allocates on the audio thread).
@@ -48,6 +50,10 @@ public:
         plug-in (CrashRecord). */
     void setCrashTag(std::string tag) { crashTag = std::move(tag); }
 
+    /** Message thread, before it plays: the instance is freed through `reaper` (which must
+        outlive this node) rather than with the node. */
+    void freeThrough(PluginReaper& r) { reaper = &r; }
+
     /** Any thread: the blocks silenced since the last call because the plug-in's output held
         a sample that was not a finite number. */
     int takeSilencedBlocks() noexcept { return silenced.exchange(0, std::memory_order_relaxed); }
@@ -64,6 +70,8 @@ private:
     std::unique_ptr<juce::AudioPluginInstance> instance;
     juce::AudioBuffer<float> scratch; // the plug-in's own channel count
     std::string crashTag;
+    PluginReaper* reaper = nullptr;
+    std::atomic<bool> hasRun{false};
     double preparedRate = 0.0;
     int preparedBlock = 0;
     std::atomic<int> silenced{0};

@@ -1,16 +1,23 @@
 // The tests' own LV2 plug-ins (tests/plugins), each doing what real plug-ins do now and then,
 // hosted for real: scanned by the scanner program, made by JUCE's LV2 host, run in a layer.
 
+#include "aids/DronePadController.h"
 #include "catalog/PluginLibrary.h"
 #include "engine/CrashRecord.h"
+#include "store/LivePatch.h"
 #include "support/EngineFixture.h"
 #include "support/InstalledPlugins.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <thread>
+
+#include <sys/wait.h>
 
 namespace norvane::test
 {
@@ -131,6 +138,119 @@ TEST(MisbehavingPlugins, APlugInThatCrashesIsHeldBackAtTheNextStart)
     ASSERT_TRUE(rig.engine->heldBackPlugin.get().has_value());
     rig.engine->noteOn(60, 100);
     EXPECT_GT(rig.play(0.3).getMagnitude(0, 14400), 0.01f); // alive, and playing
+}
+
+/** A plug-in whose worker is still busy when the layer lets go of it (a drum machine loading
+    its kit) is freed once the job is done, whether the layer changes sound or the program
+    ends: the test plug-in aborts when it is freed in the middle of its job. */
+TEST(MisbehavingPlugins, APlugInIsFreedOnlyAfterItsWorkersJob)
+{
+    for (const bool quitting : {false, true})
+    {
+        Rig rig;
+        auto& a = rig.engine->layerA();
+        rig.engine->loadEffectPlugin(installedRef("Slow Worker"), std::nullopt, a);
+        settleChanges(*rig.engine);
+        ASSERT_NE(a.effectNode(), nullptr);
+        rig.engine->noteOn(60, 100);
+        rig.play(0.01); // its first block gives the worker the job
+        if (quitting)
+            continue;
+        rig.engine->noteOff(60);
+        // Other effects, until the chain that held it is taken for one of them: it is let go
+        // of while its job runs.
+        size_t letGo = 0;
+        for (const char* next : {"MDA Delay", "", "MDA Delay", ""})
+        {
+            rig.engine->loadEffectPlugin(*next ? std::optional(installedRef(next)) : std::nullopt,
+                                         std::nullopt, a);
+            settleChanges(*rig.engine);
+            rig.play(0.02);
+            letGo = std::max(letGo, rig.engine->pluginsSettling());
+        }
+        EXPECT_GE(letGo, 1u);
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (rig.engine->pluginsSettling() > 0 && std::chrono::steady_clock::now() < giveUp)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            rig.play(0.01);
+        }
+        EXPECT_EQ(rig.engine->pluginsSettling(), 0u) << "never freed";
+    }
+}
+
+/** A plug-in whose binary needs a window toolkit is marked by the scan and not made where
+    there is no display (its toolkit would abort the program): the layer says why and plays. */
+TEST(MisbehavingPlugins, APlugInThatNeedsADisplayIsNotMadeWithoutOne)
+{
+    for (const auto& d : installedPlugins())
+        EXPECT_EQ(PluginRef::needsDisplay(d), d.name == "Needs A Display") << d.name;
+
+    const ScopedEnvironment noDisplay{{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}};
+    Rig rig;
+    auto& a = rig.engine->layerA();
+    rig.engine->loadEffectPlugin(installedRef("Needs A Display"), std::nullopt, a);
+    settleChanges(*rig.engine);
+    EXPECT_EQ(a.effectNode(), nullptr);
+    EXPECT_EQ(a.effectPlugin.get(), installedRef("Needs A Display")); // kept in the set-up
+    ASSERT_TRUE(rig.engine->loadError.get().has_value());
+    EXPECT_NE(rig.engine->loadError.get()->find(AudioEngine::pluginNeedsDisplay), std::string::npos);
+    rig.engine->noteOn(60, 100);
+    EXPECT_GT(rig.play(0.3).getMagnitude(0, 14400), 0.01f);
+}
+
+/** norvane-cli goes down once, not at every run: a plug-in that aborted it is held back the
+    next time, one that needs a display is not made without one, and it says both. */
+TEST(MisbehavingPlugins, NorvaneCliGoesDownOnceAndSaysWhy)
+{
+    TempFolder temp;
+    const auto app = temp.folder.getChildFile("Norvane");
+    ASSERT_TRUE(app.createDirectory());
+    {
+        Rig rig;
+        DronePadController drone(rig.engine->dronePad(), rig.scheduler);
+        auto patch = LivePatch::capture(*rig.engine, drone, "Trouble");
+        patch.layers[0].effectPlugin = installedRef("Abort When Made");
+        patch.layers[1].isEnabled = true;
+        patch.layers[1].effectPlugin = installedRef("Needs A Display");
+        ASSERT_TRUE(app.getChildFile("LivePatches.json")
+                        .replaceWithText(LivePatch::encodeList({patch})));
+    }
+    juce::MidiMessageSequence track;
+    for (auto m : {juce::MidiMessage::programChange(1, 0),
+                   juce::MidiMessage::noteOn(1, 60, (juce::uint8)100),
+                   juce::MidiMessage::noteOff(1, 60)})
+    {
+        m.setTimeStamp(track.getNumEvents() * 480.0);
+        track.addEvent(m);
+    }
+    juce::MidiFile file;
+    file.setTicksPerQuarterNote(960);
+    file.addTrack(track);
+    const auto midi = temp.folder.getChildFile("in.mid");
+    {
+        juce::FileOutputStream out(midi);
+        ASSERT_TRUE(out.openedOk() && file.writeTo(out));
+    }
+
+    const ScopedEnvironment headless{
+        {"DISPLAY", nullptr},
+        {"WAYLAND_DISPLAY", nullptr},
+        {"XDG_DATA_HOME", temp.folder.getChildFile("data").getFullPathName().toRawUTF8()}};
+    const auto said = temp.folder.getChildFile("said.txt");
+    const auto command = juce::String("\"") + NORVANE_CLI + "\" render \"" +
+                         midi.getFullPathName() + "\" \"" +
+                         temp.folder.getChildFile("out.wav").getFullPathName() + "\" --folder \"" +
+                         app.getFullPathName() + "\" 2> \"" + said.getFullPathName() + "\"";
+    const int first = std::system(command.toRawUTF8());
+    EXPECT_TRUE(WIFSIGNALED(first) || (WIFEXITED(first) && WEXITSTATUS(first) != 0))
+        << said.loadFileAsString();
+    const int second = std::system(command.toRawUTF8());
+    const auto text = said.loadFileAsString();
+    EXPECT_TRUE(WIFEXITED(second) && WEXITSTATUS(second) == 0) << text;
+    EXPECT_TRUE(text.contains("Abort When Made stopped norvane-cli last time")) << text;
+    EXPECT_TRUE(text.contains(AudioEngine::pluginNeedsDisplay)) << text;
+    EXPECT_TRUE(temp.folder.getChildFile("out.wav").existsAsFile());
 }
 
 } // namespace norvane::test

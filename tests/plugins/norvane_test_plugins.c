@@ -1,12 +1,16 @@
 /* Small LV2 plug-ins of the tests' own, each doing one thing that real plug-ins do now and then:
-   crash in their run, abort while they are made, write NaN, have no audio output, or declare
-   an instrument while taking audio in. Their data is in norvane-test.ttl. */
+   crash in their run, abort while they are made, write NaN, have no audio output, declare an
+   instrument while taking audio in, or give their worker a slow job (as a drum machine loading
+   its kit does). Their data is in norvane-test.ttl. */
 
 #include <lv2/core/lv2.h>
+#include <lv2/worker/worker.h>
 
 #include <math.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
 
 #define URI_BASE "urn:norvane:test:"
 
@@ -17,6 +21,7 @@ enum Kind
     noOutput,
     instrumentWithInputs,
     abortWhenMade,
+    slowWorker,
     kinds
 };
 
@@ -27,13 +32,15 @@ typedef struct
     double phase;
     const float* in[2];
     float* out[2];
+    LV2_Worker_Schedule* schedule;
+    int jobAsked;
+    int working; /* read and written atomically: the worker thread sets it */
 } Plugin;
 
 static LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char* bundle,
                               const LV2_Feature* const* features)
 {
     (void)bundle;
-    (void)features;
     Plugin* self = (Plugin*)calloc(1, sizeof(Plugin));
     if (self == NULL)
         return NULL;
@@ -41,6 +48,14 @@ static LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, con
     self->rate = rate;
     if (self->kind == abortWhenMade)
         abort();
+    for (int i = 0; features != NULL && features[i] != NULL; ++i)
+        if (strcmp(features[i]->URI, LV2_WORKER__schedule) == 0)
+            self->schedule = (LV2_Worker_Schedule*)features[i]->data;
+    if (self->kind == slowWorker && self->schedule == NULL)
+    {
+        free(self);
+        return NULL;
+    }
     return (LV2_Handle)self;
 }
 
@@ -69,6 +84,21 @@ static void run(LV2_Handle instance, uint32_t frames)
         break;
     case noOutput:
         break;
+    case slowWorker:
+        for (uint32_t i = 0; i < frames; ++i)
+        {
+            self->out[0][i] = self->in[0][i];
+            self->out[1][i] = self->in[1][i];
+        }
+        if (!self->jobAsked)
+        {
+            /* Set here, before the worker thread can start on it. */
+            __atomic_store_n(&self->working, 1, __ATOMIC_SEQ_CST);
+            self->jobAsked = 1;
+            self->schedule->schedule_work(self->schedule->handle, sizeof self->jobAsked,
+                                          &self->jobAsked);
+        }
+        break;
     case instrumentWithInputs:
         for (uint32_t i = 0; i < frames; ++i)
         {
@@ -83,8 +113,36 @@ static void run(LV2_Handle instance, uint32_t frames)
     }
 }
 
+/* The slow job: a third of a second on the worker thread, on the instance's own memory. */
+static LV2_Worker_Status work(LV2_Handle instance, LV2_Worker_Respond_Function respond,
+                              LV2_Worker_Respond_Handle handle, uint32_t size, const void* data)
+{
+    Plugin* self = (Plugin*)instance;
+    usleep(300 * 1000);
+    __atomic_store_n(&self->working, 0, __ATOMIC_SEQ_CST);
+    return respond(handle, size, data);
+}
+
+static LV2_Worker_Status workResponse(LV2_Handle instance, uint32_t size, const void* data)
+{
+    (void)instance;
+    (void)size;
+    (void)data;
+    return LV2_WORKER_SUCCESS;
+}
+
+static const void* extensionData(const char* uri)
+{
+    static const LV2_Worker_Interface worker = {work, workResponse, NULL};
+    return strcmp(uri, LV2_WORKER__interface) == 0 ? &worker : NULL;
+}
+
 static void cleanup(LV2_Handle instance)
 {
+    Plugin* self = (Plugin*)instance;
+    /* Freed while its job runs: the job would go on writing into freed memory. */
+    if (__atomic_load_n(&self->working, __ATOMIC_SEQ_CST))
+        abort();
     free(instance);
 }
 
@@ -94,6 +152,7 @@ static const LV2_Descriptor descriptors[kinds] = {
     {URI_BASE "2-no-output", instantiate, connect, NULL, run, NULL, cleanup, NULL},
     {URI_BASE "3-instrument-with-inputs", instantiate, connect, NULL, run, NULL, cleanup, NULL},
     {URI_BASE "4-abort-when-made", instantiate, connect, NULL, run, NULL, cleanup, NULL},
+    {URI_BASE "5-slow-worker", instantiate, connect, NULL, run, NULL, cleanup, extensionData},
 };
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)

@@ -55,6 +55,7 @@ int plugins(const std::vector<std::string>& args)
             o->setProperty("kind", instrument ? "instrument" : "effect");
             o->setProperty("audioInputs", d.numInputChannels);
             o->setProperty("audioOutputs", d.numOutputChannels);
+            o->setProperty("needsDisplay", PluginRef::needsDisplay(d));
             list.add(juce::var(o));
         }
         std::cout << toCompactJson(juce::var(list)) << "\n";
@@ -70,9 +71,12 @@ int plugins(const std::vector<std::string>& args)
                 if (instrument != instruments)
                     continue;
                 const auto& d = plugin.description;
-                std::printf("  %s – %s  [%s, %d in / %d out]  %s\n", d.manufacturerName.toRawUTF8(),
-                            d.name.toRawUTF8(), d.pluginFormatName.toRawUTF8(), d.numInputChannels,
-                            d.numOutputChannels, identity(d).toRawUTF8());
+                std::printf("  %s – %s  [%s, %d in / %d out%s]  %s\n",
+                            d.manufacturerName.toRawUTF8(), d.name.toRawUTF8(),
+                            d.pluginFormatName.toRawUTF8(), d.numInputChannels,
+                            d.numOutputChannels,
+                            PluginRef::needsDisplay(d) ? ", needs a display" : "",
+                            identity(d).toRawUTF8());
                 ++shown;
             }
             if (shown == 0)

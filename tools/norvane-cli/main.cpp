@@ -54,9 +54,11 @@
 #include "app/AppState.h"
 #include "core/Scheduler.h"
 #include "engine/AudioEngine.h"
+#include "engine/CrashRecord.h"
 #include "input/MIDIManager.h"
 #include "input/MidiFileReader.h"
 #include "input/PerformanceRenderer.h"
+#include "store/AppData.h"
 #include "store/Json.h"
 #include "store/LivePatch.h"
 #include "store/LivePatchStore.h"
@@ -72,6 +74,8 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -200,10 +204,69 @@ std::string named(const std::string& message, const juce::File& copy, const juce
         .toStdString();
 }
 
-/** Lets plug-ins that a patch asked for finish loading (they arrive on the message loop), then
-    says what could not be loaded: the engine's error and each layer's. */
-void waitForPlugins(norvane::AudioEngine& engine, const juce::File& copy = {},
-                    const juce::File& folder = {})
+/** The plug-ins that brought norvane-cli down, kept apart from the application's (a plug-in
+    may abort here for want of a display and play well in the window): the next run holds
+    them back instead of going down again. */
+norvane::CrashRecord& crashRecord()
+{
+    static norvane::CrashRecord record(norvane::AppData::directory().getChildFile("norvane-cli"));
+    static const bool watching = (record.watch(), true);
+    (void)watching;
+    return record;
+}
+
+/** Says on the standard error, as it happens, what could not be loaded (the engine's errors,
+    each layer's, a plug-in held back), each message once: loads go on during a render, when a
+    Program Change recalls a patch. */
+class LoadReport
+{
+public:
+    explicit LoadReport(norvane::AudioEngine& engine, juce::File copyIn = {},
+                        juce::File folderIn = {})
+        : copy(std::move(copyIn)), folder(std::move(folderIn))
+    {
+        const auto error = [this](std::string prefix)
+        {
+            return [this, prefix](const std::optional<std::string>& e)
+            {
+                if (e)
+                    say(prefix + *e);
+            };
+        };
+        keep(engine.loadError.observe(error("")));
+        for (auto* layer : engine.playingLayers())
+            keep(layer->loadError.observe(error("layer " + layer->slot + ": ")));
+        keep(engine.heldBackPlugin.observe(
+            [this](const std::optional<norvane::AudioEngine::HeldBack>& held)
+            {
+                if (held && held->crashed)
+                    say(held->ref.name +
+                        " stopped norvane-cli last time and was not loaded; to try it again, "
+                        "remove " +
+                        crashRecord().listFile().getFullPathName().toStdString());
+            }));
+        error("")(engine.loadError.get()); // found while the engine was made
+    }
+
+private:
+    void say(const std::string& message)
+    {
+        const auto text = named(message, copy, folder);
+        if (said.insert(text).second)
+            std::cerr << "norvane-cli: " << text << "\n";
+    }
+    template <typename Subscription> void keep(Subscription subscription)
+    {
+        kept.push_back(std::make_shared<Subscription>(std::move(subscription)));
+    }
+
+    juce::File copy, folder;
+    std::set<std::string> said;
+    std::vector<std::shared_ptr<void>> kept;
+};
+
+/** Lets plug-ins that a patch asked for finish loading (they arrive on the message loop). */
+void waitForPlugins(norvane::AudioEngine& engine)
 {
     const auto pending = [&]
     {
@@ -215,12 +278,6 @@ void waitForPlugins(norvane::AudioEngine& engine, const juce::File& copy = {},
     };
     for (int i = 0; i < 500 && pending(); ++i)
         juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
-    if (auto& error = engine.loadError.get())
-        std::cerr << "norvane-cli: " << named(*error, copy, folder) << "\n";
-    for (auto* layer : engine.playingLayers())
-        if (auto& e = layer->loadError.get())
-            std::cerr << "norvane-cli: layer " << layer->slot << ": " << named(*e, copy, folder)
-                      << "\n";
 }
 
 int saveLoop(const juce::File& folder)
@@ -334,6 +391,7 @@ int renderFolder(const std::vector<std::string>& args)
         options.localization = &localization;
         options.updateFeed = juce::URL("http://127.0.0.1:9/version.json"); // never asked
         options.engine.appFolder = copy;
+        options.engine.crashRecord = &crashRecord();
         norvane::AppState app(scheduler, std::move(options));
         auto& engine = app.audioEngine;
         if (engine.soundBankPath().empty())
@@ -341,9 +399,10 @@ int renderFolder(const std::vector<std::string>& args)
             std::cerr << "norvane-cli: no General MIDI sound bank found\n";
             return 1;
         }
+        const LoadReport report(engine, copy, *folder);
         app.setUpSession();
         engine.waitForLoads();
-        waitForPlugins(engine, copy, *folder);
+        waitForPlugins(engine);
 
         norvane::PerformanceRenderer renderer(engine, app.midiManager, scheduler);
         const auto audio = renderer.render(*messages, tail);
@@ -372,12 +431,15 @@ int render(const std::vector<std::string>& args)
         return renderFolder(args);
 
     norvane::ManualScheduler scheduler;
-    norvane::AudioEngine engine(scheduler, {});
+    norvane::AudioEngine::Options engineOptions;
+    engineOptions.crashRecord = &crashRecord();
+    norvane::AudioEngine engine(scheduler, engineOptions);
     if (engine.soundBankPath().empty())
     {
         std::cerr << "norvane-cli: no General MIDI sound bank found\n";
         return 1;
     }
+    const LoadReport report(engine);
 
     double tail = 0.0;
     std::optional<std::pair<double, norvane::TimeSignature>> clicks;
