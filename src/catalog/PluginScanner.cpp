@@ -133,8 +133,12 @@ juce::StringArray neededLibraries(const juce::File& binary)
 class DeclaredLv2Classes
 {
 public:
-    explicit DeclaredLv2Classes(const juce::FileSearchPath& places) : world(lilv_world_new())
+    /** Nothing is read for no places. */
+    explicit DeclaredLv2Classes(const juce::FileSearchPath& places)
+        : world(places.getNumPaths() > 0 ? lilv_world_new() : nullptr)
     {
+        if (world == nullptr)
+            return;
         juce::StringArray folders;
         for (int i = 0; i < places.getNumPaths(); ++i)
             folders.add(places[i].getFullPathName()); // "~" made absolute
@@ -143,7 +147,11 @@ public:
         lilv_node_free(path);
         lilv_world_load_all(world);
     }
-    ~DeclaredLv2Classes() { lilv_world_free(world); }
+    ~DeclaredLv2Classes()
+    {
+        if (world != nullptr)
+            lilv_world_free(world);
+    }
 
     DeclaredLv2Classes(const DeclaredLv2Classes&) = delete;
     DeclaredLv2Classes& operator=(const DeclaredLv2Classes&) = delete;
@@ -152,6 +160,8 @@ public:
     juce::StringArray plugins() const
     {
         juce::StringArray uris;
+        if (world == nullptr)
+            return uris;
         const LilvPlugins* all = lilv_world_get_all_plugins(world);
         LILV_FOREACH(plugins, i, all)
         {
@@ -165,7 +175,7 @@ public:
         binary needs a display (PluginRef::needsDisplay). */
     void describe(juce::PluginDescription& d) const
     {
-        if (d.pluginFormatName != "LV2")
+        if (d.pluginFormatName != "LV2" || world == nullptr)
             return;
         LilvNode* uri = lilv_new_uri(world, d.fileOrIdentifier.toRawUTF8());
         LilvNode* type = lilv_new_uri(world, "http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
@@ -198,6 +208,12 @@ private:
     LilvWorld* world;
 };
 
+/** The places an LV2 world reads: none for the other formats. */
+juce::FileSearchPath lv2PlacesOf(juce::AudioPluginFormat& format)
+{
+    return format.getName() == "LV2" ? pluginPlaces(format) : juce::FileSearchPath();
+}
+
 } // namespace
 
 PluginScanner::PluginScanner(juce::File scannerProgram, double stall)
@@ -225,10 +241,10 @@ std::vector<juce::PluginDescription> PluginScanner::scan(const ScanFeedback& fee
     for (auto* format : formats.getFormats())
     {
         const auto places = pluginPlaces(*format);
-        // For LV2 places of its own, addHostedFormats has loaded them into JUCE's host already,
-        // and loading them again would load the LV2 classes twice (lilv then loses the first):
-        // their plug-ins are listed from what those places hold.
-        auto identifiers = format->getName() == "LV2" && placesFromEnvironment("LV2")
+        // LV2 plug-ins are listed from a world of our own: JUCE's host has loaded the places
+        // already when it was made (and addHostedFormats those named), and loading them again
+        // costs the time of reading every bundle twice and loses the LV2 classes lilv knew.
+        auto identifiers = format->getName() == "LV2"
                                ? DeclaredLv2Classes(places).plugins()
                                : format->searchPathsForPlugins(places, true, true);
         identifiers.sort(false);
@@ -384,7 +400,7 @@ void PluginScanner::examineInProcess(juce::AudioPluginFormat& format,
                                      const juce::StringArray& identifiers, const Pass& pass,
                                      int examined, std::vector<juce::PluginDescription>& found)
 {
-    const DeclaredLv2Classes declared(pluginPlaces(format));
+    const DeclaredLv2Classes declared(lv2PlacesOf(format));
     for (const auto& id : identifiers)
     {
         if (pass.cancelled())
@@ -416,7 +432,7 @@ int PluginScanner::runChild(const juce::File& output, const juce::String& format
     if (!out.openedOk())
         return 3;
     const auto oneLine = juce::XmlElement::TextFormat().singleLine().withoutHeader();
-    const DeclaredLv2Classes declared(pluginPlaces(*format));
+    const DeclaredLv2Classes declared(lv2PlacesOf(*format));
     for (int i = 0; i < identifiers.size(); ++i)
     {
         juce::OwnedArray<juce::PluginDescription> types;
