@@ -277,6 +277,10 @@ public:
     static constexpr const char* pluginNotInstalled = PluginNode::notInstalled;
     /** Why a plug-in that needs a display (PluginRef::needsDisplay) is not made without one. */
     static constexpr const char* pluginNeedsDisplay = "necesita una pantalla y no hay ninguna";
+    /** Why a plug-in whose audio ports the host cannot all connect is not run (it would read or
+        write through ports connected to nothing). */
+    static constexpr const char* pluginPortsUnconnected =
+        "el programa no puede conectar todas sus entradas y salidas de audio";
 
     /** Called right before a plug-in node leaves the graph (its editor window closes). */
     CallbackList<PluginNode&> pluginNodeWillBeRemoved;

@@ -27,6 +27,19 @@ bool hasDisplay()
     return false;
 }
 
+/** Whether the host gives every audio port of the plug-in a buffer once all its buses are on.
+    JUCE's LV2 host maps ports to channels by their designations; ports that say "left" and
+    "right" twice without a group (a cross-fader's two stereo inputs) make a map it gives up on,
+    and it runs the plug-in with those ports connected to nothing: most plug-ins then crash. */
+bool connectsEveryPort(juce::AudioPluginInstance& instance)
+{
+    instance.enableAllBuses();
+    const auto& d = instance.getPluginDescription();
+    return d.pluginFormatName != "LV2" ||
+           (instance.getTotalNumInputChannels() == d.numInputChannels &&
+            instance.getTotalNumOutputChannels() == d.numOutputChannels);
+}
+
 } // namespace
 
 void AudioEngine::prepare(PluginNode& node)
@@ -92,6 +105,11 @@ void AudioEngine::instantiate(const PluginRef& ref, Instantiated done)
                           engine.audioHost->maximumBlockSize(), error);
                       if (engine.crashRecord != nullptr)
                           engine.crashRecord->made();
+                      if (instance != nullptr && !connectsEveryPort(*instance))
+                      {
+                          instance.reset();
+                          error = juce::String::fromUTF8(pluginPortsUnconnected);
+                      }
                       deliver(std::move(instance), error);
                   });
 }

@@ -179,6 +179,23 @@ TEST(MisbehavingPlugins, APlugInIsFreedOnlyAfterItsWorkersJob)
     }
 }
 
+/** A plug-in whose audio ports the host cannot all connect (two stereo inputs named left and
+    right without a group) is not run with ports connected to nothing, where it would crash: its
+    layer says why and plays on. */
+TEST(MisbehavingPlugins, APlugInWhosePortsCannotAllBeConnectedIsNotRun)
+{
+    Rig rig;
+    auto& a = rig.engine->layerA();
+    rig.engine->loadEffectPlugin(installedRef("Two Stereo Inputs"), std::nullopt, a);
+    settleChanges(*rig.engine);
+    EXPECT_EQ(a.effectNode(), nullptr);
+    ASSERT_TRUE(rig.engine->loadError.get().has_value());
+    EXPECT_NE(rig.engine->loadError.get()->find(AudioEngine::pluginPortsUnconnected),
+              std::string::npos);
+    rig.engine->noteOn(60, 100);
+    EXPECT_GT(rig.play(0.3).getMagnitude(0, 14400), 0.01f);
+}
+
 /** A plug-in whose binary needs a window toolkit is marked by the scan and not made where
     there is no display (its toolkit would abort the program): the layer says why and plays. */
 TEST(MisbehavingPlugins, APlugInThatNeedsADisplayIsNotMadeWithoutOne)

@@ -1,7 +1,8 @@
 /* Small LV2 plug-ins of the tests' own, each doing one thing that real plug-ins do now and then:
    crash in their run, abort while they are made, write NaN, have no audio output, declare an
-   instrument while taking audio in, or give their worker a slow job (as a drum machine loading
-   its kit does). Their data is in norvane-test.ttl. */
+   instrument while taking audio in, give their worker a slow job (as a drum machine loading
+   its kit does), or take two stereo inputs whose ports say left and right but belong to no
+   group (as a DJ cross-fader does). Their data is in norvane-test.ttl. */
 
 #include <lv2/core/lv2.h>
 #include <lv2/worker/worker.h>
@@ -22,7 +23,8 @@ enum Kind
     instrumentWithInputs,
     abortWhenMade,
     slowWorker,
-    kinds
+    /* 6 is the plug-in that needs a display, in a binary of its own */
+    twoStereoInputs = 7
 };
 
 typedef struct
@@ -30,7 +32,7 @@ typedef struct
     enum Kind kind;
     double rate;
     double phase;
-    const float* in[2];
+    const float* in[4];
     float* out[2];
     LV2_Worker_Schedule* schedule;
     int jobAsked;
@@ -60,7 +62,7 @@ static LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, con
 }
 
 /* Ports: 0, 1 the audio inputs; 2, 3 the audio outputs (the plug-in with no output has only
-   the inputs). */
+   the inputs); the one with two stereo inputs has its second pair at 4, 5. */
 static void connect(LV2_Handle instance, uint32_t port, void* data)
 {
     Plugin* self = (Plugin*)instance;
@@ -68,6 +70,8 @@ static void connect(LV2_Handle instance, uint32_t port, void* data)
         self->in[port] = (const float*)data;
     else if (port < 4)
         self->out[port - 2] = (float*)data;
+    else if (port < 6)
+        self->in[port - 2] = (const float*)data;
 }
 
 static void run(LV2_Handle instance, uint32_t frames)
@@ -83,6 +87,14 @@ static void run(LV2_Handle instance, uint32_t frames)
             self->out[0][i] = self->out[1][i] = (float)NAN;
         break;
     case noOutput:
+        break;
+    case twoStereoInputs:
+        /* A mix of its two inputs, read without a check, as a DJ cross-fader does. */
+        for (uint32_t i = 0; i < frames; ++i)
+        {
+            self->out[0][i] = 0.5f * (self->in[0][i] + self->in[2][i]);
+            self->out[1][i] = 0.5f * (self->in[1][i] + self->in[3][i]);
+        }
         break;
     case slowWorker:
         for (uint32_t i = 0; i < frames; ++i)
@@ -146,16 +158,17 @@ static void cleanup(LV2_Handle instance)
     free(instance);
 }
 
-static const LV2_Descriptor descriptors[kinds] = {
+static const LV2_Descriptor descriptors[] = {
     {URI_BASE "0-crash-in-run", instantiate, connect, NULL, run, NULL, cleanup, NULL},
     {URI_BASE "1-not-a-number", instantiate, connect, NULL, run, NULL, cleanup, NULL},
     {URI_BASE "2-no-output", instantiate, connect, NULL, run, NULL, cleanup, NULL},
     {URI_BASE "3-instrument-with-inputs", instantiate, connect, NULL, run, NULL, cleanup, NULL},
     {URI_BASE "4-abort-when-made", instantiate, connect, NULL, run, NULL, cleanup, NULL},
     {URI_BASE "5-slow-worker", instantiate, connect, NULL, run, NULL, cleanup, extensionData},
+    {URI_BASE "7-two-stereo-inputs", instantiate, connect, NULL, run, NULL, cleanup, NULL},
 };
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
 {
-    return index < kinds ? &descriptors[index] : NULL;
+    return index < sizeof descriptors / sizeof descriptors[0] ? &descriptors[index] : NULL;
 }
