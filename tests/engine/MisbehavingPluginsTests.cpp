@@ -68,6 +68,22 @@ void playThrough(const juce::String& effect, const juce::File& folder)
     std::_Exit(0); // reached only when nothing went wrong
 }
 
+/** Makes layer A's effect the named plug-in, which the engine must refuse to make: the layer
+    keeps it in its set-up, the error gives `reason`, and a note still sounds. */
+void expectRefused(const juce::String& effect, const char* reason)
+{
+    Rig rig;
+    auto& a = rig.engine->layerA();
+    rig.engine->loadEffectPlugin(installedRef(effect), std::nullopt, a);
+    settleChanges(*rig.engine);
+    EXPECT_EQ(a.effectNode(), nullptr);
+    EXPECT_EQ(a.effectPlugin.get(), installedRef(effect)); // kept in the set-up
+    ASSERT_TRUE(rig.engine->loadError.get().has_value());
+    EXPECT_NE(rig.engine->loadError.get()->find(reason), std::string::npos);
+    rig.engine->noteOn(60, 100);
+    EXPECT_GT(rig.play(0.3).getMagnitude(0, 14400), 0.01f);
+}
+
 } // namespace
 
 /** The scan takes the classes the plug-ins declare: an instrument with audio inputs is an
@@ -184,16 +200,7 @@ TEST(MisbehavingPlugins, APlugInIsFreedOnlyAfterItsWorkersJob)
     layer says why and plays on. */
 TEST(MisbehavingPlugins, APlugInWhosePortsCannotAllBeConnectedIsNotRun)
 {
-    Rig rig;
-    auto& a = rig.engine->layerA();
-    rig.engine->loadEffectPlugin(installedRef("Two Stereo Inputs"), std::nullopt, a);
-    settleChanges(*rig.engine);
-    EXPECT_EQ(a.effectNode(), nullptr);
-    ASSERT_TRUE(rig.engine->loadError.get().has_value());
-    EXPECT_NE(rig.engine->loadError.get()->find(AudioEngine::pluginPortsUnconnected),
-              std::string::npos);
-    rig.engine->noteOn(60, 100);
-    EXPECT_GT(rig.play(0.3).getMagnitude(0, 14400), 0.01f);
+    expectRefused("Two Stereo Inputs", AudioEngine::pluginPortsUnconnected);
 }
 
 /** A plug-in whose binary needs a window toolkit is marked by the scan and not made where
@@ -204,16 +211,7 @@ TEST(MisbehavingPlugins, APlugInThatNeedsADisplayIsNotMadeWithoutOne)
         EXPECT_EQ(PluginRef::needsDisplay(d), d.name == "Needs A Display") << d.name;
 
     const ScopedEnvironment noDisplay{{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}};
-    Rig rig;
-    auto& a = rig.engine->layerA();
-    rig.engine->loadEffectPlugin(installedRef("Needs A Display"), std::nullopt, a);
-    settleChanges(*rig.engine);
-    EXPECT_EQ(a.effectNode(), nullptr);
-    EXPECT_EQ(a.effectPlugin.get(), installedRef("Needs A Display")); // kept in the set-up
-    ASSERT_TRUE(rig.engine->loadError.get().has_value());
-    EXPECT_NE(rig.engine->loadError.get()->find(AudioEngine::pluginNeedsDisplay), std::string::npos);
-    rig.engine->noteOn(60, 100);
-    EXPECT_GT(rig.play(0.3).getMagnitude(0, 14400), 0.01f);
+    expectRefused("Needs A Display", AudioEngine::pluginNeedsDisplay);
 }
 
 /** norvane-cli goes down once, not at every run: a plug-in that aborted it is held back the
