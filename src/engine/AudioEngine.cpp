@@ -303,6 +303,8 @@ SoundLayer* AudioEngine::layer(std::string_view slot)
 void AudioEngine::collect()
 {
     NORVANE_ASSERT_MESSAGE_THREAD;
+    if (playsThroughDevice && audioHost->deviceWentAway())
+        fallBackFromLostDevice();
     performance->flushHeld(); // requests that found the audio side stalled
     if (performance->takePlayedState(lastPlayed))
     {
@@ -560,6 +562,17 @@ void AudioEngine::selectOutputDevice(const std::optional<AudioOutputDevice>& dev
     // rendered for the rate before.
     if (damperWanted)
         prepareDamperSounds();
+}
+
+void AudioEngine::fallBackFromLostDevice()
+{
+    // The JACK server stopped under the program: it plays on through the system's default
+    // output (the silent clock when there is none), and says so.
+    openChoice = std::nullopt;
+    selectOutputDevice(std::nullopt);
+    loadError = std::string("Se perdió la salida de audio: el servidor JACK se detuvo") +
+                (audioHost->deviceFigures() ? "; suena por la salida predeterminada."
+                                            : " y no hay otra salida de audio.");
 }
 
 void AudioEngine::selectOutputFormat(DeviceFormat format)

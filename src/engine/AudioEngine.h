@@ -292,6 +292,8 @@ public:
     LimiterNode& limiter() { return *limiterNode; }
 
 private:
+    /** The output went from under the program (the JACK server stopped): the default plays. */
+    void fallBackFromLostDevice();
     LayerProcessor& addLayerProcessor(const std::string& slot, bool withDamper);
     void followControl(const ControlTarget& target, double amount);
     /** Readies a plug-in node for the graph's rate and block before the audio side has it. */

@@ -1,10 +1,10 @@
 #include "engine/AudioHost.h"
 
 #include "core/Realtime.h"
-#include "engine/JackPortNames.h"
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 
 namespace norvane
 {
@@ -23,6 +23,8 @@ public:
         // Not concurrent with the callback below.
         host.prepare(device->getCurrentSampleRate(), device->getCurrentBufferSizeSamples());
         stereo.setSize(2, host.blockSize);
+        jack = dynamic_cast<JackAudioDevice*>(device);
+        lossesSeen = jack != nullptr ? jack->midiInputLosses() : 0;
         if (stopped)
             if (auto* listener = host.blockListener.load(std::memory_order_acquire))
                 listener->resumeAfterStop();
@@ -35,10 +37,13 @@ public:
                                           int numOutputs, int numSamples,
                                           const juce::AudioIODeviceCallbackContext&) override
     {
+        // Wall-clock time, and the thread's own CPU time: on a shared machine the first also
+        // counts what the hypervisor took, the second only what this callback used.
         const auto began = std::chrono::steady_clock::now();
+        const double cpuBegan = threadCpuMs();
         play(outputs, numOutputs, numSamples);
         const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - began;
-        host.times.record(took.count(), 1000.0 * numSamples / host.rate);
+        host.times.record(took.count(), 1000.0 * numSamples / host.rate, threadCpuMs() - cpuBegan);
         if (!schedulingKnown)
         {
             // Once, on the first call: the scheduling the driver gave this thread. JACK's
@@ -51,14 +56,31 @@ public:
     }
 
 private:
+    static double threadCpuMs() noexcept
+    {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return (double)now.tv_sec * 1000.0 + (double)now.tv_nsec / 1.0e6;
+    }
+
     void play(float* const* outputs, int numOutputs, int numSamples) noexcept
     {
         juce::ScopedNoDenormals noDenormals;
+        // A JACK cycle brings its MIDI, each message at its frame, and takes the echo.
+        TimedMidi midiIn;
+        bool lost = false;
+        if (jack != nullptr)
+        {
+            midiIn = jack->cycleMidi();
+            const int losses = jack->midiInputLosses();
+            lost = losses != lossesSeen;
+            lossesSeen = losses;
+        }
         if (numOutputs >= 2)
         {
             juce::AudioBuffer<float> out(outputs, 2, numSamples);
             out.clear();
-            host.processGraph(out, midi);
+            host.processGraph(out, midi, midiIn, lost);
             for (int ch = 2; ch < numOutputs; ++ch)
                 if (outputs[ch] != nullptr)
                     juce::FloatVectorOperations::clear(outputs[ch], numSamples);
@@ -67,7 +89,7 @@ private:
         {
             juce::AudioBuffer<float> out(stereo.getArrayOfWritePointers(), 2, numSamples);
             out.clear();
-            host.processGraph(out, midi);
+            host.processGraph(out, midi, midiIn, lost);
             juce::FloatVectorOperations::copyWithMultiply(outputs[0], out.getReadPointer(0), 0.5f,
                                                           numSamples);
             juce::FloatVectorOperations::addWithMultiply(outputs[0], out.getReadPointer(1), 0.5f,
@@ -77,6 +99,9 @@ private:
         {
             juce::FloatVectorOperations::clear(outputs[0], numSamples);
         }
+        if (jack != nullptr)
+            if (auto* listener = host.blockListener.load(std::memory_order_acquire))
+                jack->sendMidi(listener->echoed());
     }
 
     AudioHost& host;
@@ -84,6 +109,8 @@ private:
     bool schedulingKnown = false;
     juce::AudioBuffer<float> stereo;
     juce::MidiBuffer midi;
+    JackAudioDevice* jack = nullptr;
+    int lossesSeen = 0;
 };
 
 /** Renders the graph into a scratch buffer at real-time pace when there is no device. */
@@ -205,10 +232,25 @@ void AudioHost::render(juce::AudioBuffer<float>& buffer, int startSample, int nu
     }
 }
 
-void AudioHost::processGraph(juce::AudioBuffer<float>& block, juce::MidiBuffer& midi) noexcept
+void AudioHost::renderBlock(juce::AudioBuffer<float>& block, TimedMidi midiIn) noexcept
+{
+    jassert(pendingSamples == 0 && block.getNumSamples() == blockSize);
+    juce::ScopedNoDenormals noDenormals;
+    block.clear();
+    processGraph(block, noMidi, midiIn);
+}
+
+void AudioHost::processGraph(juce::AudioBuffer<float>& block, juce::MidiBuffer& midi,
+                             TimedMidi midiIn, bool midiInputLost) noexcept
 {
     if (auto* listener = blockListener.load(std::memory_order_acquire))
+    {
         listener->beginBlock(block.getNumSamples());
+        if (midiInputLost)
+            listener->midiInputLost();
+        if (!midiIn.empty())
+            listener->playTimed(midiIn);
+    }
     graph_.processBlock(block, midi);
     midi.clear();
 }
@@ -265,11 +307,13 @@ std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevic
     stop();
 
     juce::String error;
-    if (device)
+    // The system's default is JACK while a server runs, the default of the rest otherwise.
+    const auto chosen = device ? device : runningJackServer();
+    if (chosen)
     {
-        devices.setCurrentAudioDeviceType(device->type, false);
+        devices.setCurrentAudioDeviceType(chosen->type, false);
         auto setup = devices.getAudioDeviceSetup();
-        setup.outputDeviceName = device->name;
+        setup.outputDeviceName = chosen->name;
         setup.inputDeviceName = {};
         setup.useDefaultOutputChannels = true;
         setup.bufferSize = format.bufferSize;
@@ -279,6 +323,12 @@ std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevic
     }
     else
     {
+        for (auto* type : devices.getAvailableDeviceTypes())
+            if (type->getTypeName() != JackAudioDevice::typeName)
+            {
+                devices.setCurrentAudioDeviceType(type->getTypeName(), false);
+                break;
+            }
         error = devices.initialiseWithDefaultDevices(0, 2);
     }
 
@@ -304,10 +354,27 @@ std::optional<std::string> AudioHost::openDevice(const std::optional<OutputDevic
     }
     times.clear();
     ++openings;
-    if (open->getTypeName() == "JACK")
-        nameJackOutputs();
     prepare(open->getCurrentSampleRate(), open->getCurrentBufferSizeSamples());
     return std::nullopt;
+}
+
+std::optional<AudioHost::OutputDevice> AudioHost::runningJackServer()
+{
+    for (auto* type : devices.getAvailableDeviceTypes())
+        if (type->getTypeName() == JackAudioDevice::typeName)
+        {
+            type->scanForDevices();
+            const auto names = type->getDeviceNames(false);
+            if (!names.isEmpty())
+                return OutputDevice{type->getTypeName(), names[type->getDefaultDeviceIndex(false)]};
+        }
+    return std::nullopt;
+}
+
+bool AudioHost::deviceWentAway() const
+{
+    auto* jack = dynamic_cast<JackAudioDevice*>(devices.getCurrentAudioDevice());
+    return jack != nullptr && jack->serverWentAway();
 }
 
 void AudioHost::startPlaying()

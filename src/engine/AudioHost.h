@@ -1,8 +1,9 @@
 #pragma once
 
 #include "engine/CallbackTimes.h"
-
+#include "engine/JackAudioDevice.h"
 #include "engine/MixerNode.h"
+#include "engine/TimedMidi.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -41,6 +42,14 @@ public:
         virtual ~BlockListener() = default;
         /** Audio thread. */
         virtual void beginBlock(int numSamples) noexcept = 0;
+        /** Audio thread, after beginBlock(): the MIDI that came in with this block, each
+            message at its own frame. */
+        virtual void playTimed(TimedMidi) noexcept {}
+        /** Audio thread, after the block: what was played in it, for a MIDI output. */
+        virtual TimedMidi echoed() const noexcept { return {}; }
+        /** Audio thread, after beginBlock(): a source playing the device's MIDI input went
+            away; what it held can never be released by it. */
+        virtual void midiInputLost() noexcept {}
         /** Any thread, before the first block of a device started again after a stop. */
         virtual void resumeAfterStop() noexcept {}
     };
@@ -90,6 +99,11 @@ public:
         so work queued for the audio thread takes effect at the next block boundary. */
     void render(juce::AudioBuffer<float>& buffer, int startSample, int numSamples) noexcept;
 
+    /** Like render(), one whole block of maximumBlockSize() with the MIDI that comes in with
+        it, each message at its frame, as a device's MIDI port brings it (tests and tools).
+        Nothing of an earlier render() may be pending. */
+    void renderBlock(juce::AudioBuffer<float>& block, TimedMidi midiIn) noexcept;
+
     // ---- Playing through a device -------------------------------------------------------
 
     /** An output device as the system lists it. */
@@ -126,6 +140,9 @@ public:
 
     juce::AudioDeviceManager& deviceManager() { return devices; }
 
+    /** Whether the open device has gone from under the program (the JACK server stopped). */
+    bool deviceWentAway() const;
+
     /** What the open device reports, for the figures shown to the player. Message thread. */
     struct DeviceFigures
     {
@@ -133,7 +150,7 @@ public:
         int bufferSize = 0;
         double sampleRate = 0.0;
         double periodMs = 0.0;
-        int driverXruns = 0;          ///< the driver's own count since the device opened
+        int driverXruns = 0;          ///< the driver's (the JACK server's) count since it opened
         double outputLatencyMs = 0.0; ///< the device's output latency plus one buffer
     };
     /** Nothing when no device is open. */
@@ -163,7 +180,10 @@ private:
 
     void prepare(double newRate, int newBlockSize);
     static bool offersOutput(juce::AudioIODeviceType& type, const juce::String& name);
-    void processGraph(juce::AudioBuffer<float>& block, juce::MidiBuffer& midi) noexcept;
+    void processGraph(juce::AudioBuffer<float>& block, juce::MidiBuffer& midi,
+                      TimedMidi midiIn = {}, bool midiInputLost = false) noexcept;
+    /** JACK, when a server runs: the system's default then. */
+    std::optional<OutputDevice> runningJackServer();
 
     double rate;
     int blockSize;
@@ -178,7 +198,7 @@ private:
     CallbackTimes times;
     int openings = 0;
     std::atomic<bool> realtimeCallback{false};
-    juce::AudioDeviceManager devices;
+    OutputDeviceManager devices;
     std::unique_ptr<Player> player;
     std::unique_ptr<SilentClock> silentClock;
 };

@@ -24,6 +24,11 @@ public:
         double loadPercent = 0.0;  ///< the callback's recent share of its period
         std::int64_t xruns = 0;    ///< since the last reset or the device's opening
         double latencyMs = 0.0;    ///< the device's output latency plus one buffer
+        /** The callback's own CPU time since the device opened (what it used, whatever the
+            machine gave to others meanwhile), and the callbacks since the last reset that
+            used more CPU than their period. */
+        double cpuP50Ms = 0.0, cpuP999Ms = 0.0, cpuMaxMs = 0.0;
+        std::int64_t cpuOverruns = 0;
     };
 
     Reading read();
@@ -37,7 +42,7 @@ private:
 
     AudioHost& host;
     int deviceOpening = -1;
-    std::int64_t driverBase = 0, overrunBase = 0;
+    std::int64_t driverBase = 0, overrunBase = 0, cpuOverrunBase = 0;
 };
 
 } // namespace norvane

@@ -20,12 +20,15 @@ struct NoteCommand
     Kind kind = Kind::stop;
     std::int16_t pitch = 0;
     std::int16_t value = 0; ///< velocity for start, bend for pitchBend
+    /** Where in the next block it takes effect, in frames from the block's start: a MIDI
+        event's own frame within the device's cycle. 0 for everything else. */
+    std::int32_t frame = 0;
 };
 
 /** What plays a layer's notes: the built-in sampler, or an instrument plug-in in its place.
 
-    Message thread only: the commands are queued and carried out on the audio thread at the
-    start of the next block.
+    The commands are queued and carried out on the audio thread in the next block, each at its
+    frame.
 */
 class InstrumentNode
 {

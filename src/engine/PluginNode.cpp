@@ -3,6 +3,8 @@
 #include "engine/CrashRecord.h"
 #include "engine/PluginReaper.h"
 
+#include <algorithm>
+
 namespace norvane
 {
 
@@ -147,6 +149,7 @@ void PluginInstrumentNode::prepareToPlay(double sampleRate, int maximumBlockSize
 void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
     events.clear();
+    const int last = std::max(0, buffer.getNumSamples() - 1);
     NoteCommand c;
     int added = 0; // events, bounded so that the reserved room always suffices
     while (added < maxCommandsPerBlock && commands.pop(c))
@@ -154,24 +157,25 @@ void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::
         added +=
             c.kind == NoteCommand::Kind::stopAll || c.kind == NoteCommand::Kind::silence ? 130 : 1;
         const auto pitch = (juce::uint8)juce::jlimit(0, 127, (int)c.pitch);
+        const int at = juce::jlimit(0, last, (int)c.frame); // its exact frame in the block
         switch (c.kind)
         {
         case NoteCommand::Kind::start:
         {
             const juce::uint8 on[] = {0x90, pitch, (juce::uint8)juce::jlimit(1, 127, (int)c.value)};
-            events.addEvent(on, 3, 0);
+            events.addEvent(on, 3, at);
             break;
         }
         case NoteCommand::Kind::stop:
         {
             const juce::uint8 off[] = {0x80, pitch, 0};
-            events.addEvent(off, 3, 0);
+            events.addEvent(off, 3, at);
             break;
         }
         case NoteCommand::Kind::silence:
         {
             const juce::uint8 allSoundOff[] = {0xB0, 120, 0};
-            events.addEvent(allSoundOff, 3, 0);
+            events.addEvent(allSoundOff, 3, at);
             [[fallthrough]]; // and the stops of everything
         }
         case NoteCommand::Kind::stopAll:
@@ -180,17 +184,17 @@ void PluginInstrumentNode::processBlock(juce::AudioBuffer<float>& buffer, juce::
             for (int p = 0; p < 128; ++p)
             {
                 const juce::uint8 off[] = {0x80, (juce::uint8)p, 0};
-                events.addEvent(off, 3, 0);
+                events.addEvent(off, 3, at);
             }
             const juce::uint8 allOff[] = {0xB0, 123, 0};
-            events.addEvent(allOff, 3, 0);
+            events.addEvent(allOff, 3, at);
             break;
         }
         case NoteCommand::Kind::pitchBend:
         {
             const int v = juce::jlimit(0, 16383, (int)c.value);
             const juce::uint8 bend[] = {0xE0, (juce::uint8)(v & 0x7f), (juce::uint8)(v >> 7)};
-            events.addEvent(bend, 3, 0);
+            events.addEvent(bend, 3, at);
             break;
         }
         }

@@ -2,6 +2,7 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -268,21 +269,34 @@ void SamplerNode::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffe
             fluid_synth_pitch_bend(current->synth, 0, bend);
     }
 
-    NoteCommand command;
-    while (commands.pop(command))
-        apply(command);
-
     const int n = buffer.getNumSamples();
     // One built for another rate would play out of tune: silent until its rebuild arrives.
-    if (current == nullptr || current->rate != rate.load(std::memory_order_relaxed) ||
-        buffer.getNumChannels() < 2)
+    const bool playable = current != nullptr &&
+                          current->rate == rate.load(std::memory_order_relaxed) &&
+                          buffer.getNumChannels() >= 2;
+
+    // Rendered in pieces up to each command's frame. FluidSynth itself starts voices on its
+    // own 64-frame grid, at the first step at or after the frame.
+    int done = 0;
+    const auto renderTo = [&](int end)
+    {
+        if (playable && end > done)
+            fluid_synth_write_float(current->synth, end - done, buffer.getWritePointer(0), done, 1,
+                                    buffer.getWritePointer(1), done, 1);
+        done = std::max(done, end);
+    };
+    NoteCommand command;
+    while (commands.pop(command))
+    {
+        renderTo(std::clamp((int)command.frame, 0, n));
+        apply(command);
+    }
+    if (!playable)
     {
         buffer.clear();
         return;
     }
-
-    fluid_synth_write_float(current->synth, n, buffer.getWritePointer(0), 0, 1,
-                            buffer.getWritePointer(1), 0, 1);
+    renderTo(n);
 }
 
 } // namespace norvane

@@ -1,6 +1,7 @@
 #include "input/MidiSystem.h"
 
 #include "core/Realtime.h"
+#include "engine/JackAudioDevice.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
@@ -52,14 +53,19 @@ public:
     {
         snd_seq_t* handle = nullptr;
         const int status = snd_seq_open(&handle, "default", SND_SEQ_OPEN_DUPLEX, 0);
-        if (status < 0)
-            return status;
-        snd_seq_close(handle);
-        return 0;
+        hasSequencer = status >= 0;
+        if (hasSequencer)
+            snd_seq_close(handle);
+        // Without an ALSA sequencer (some PipeWire set-ups, containers), the JACK client's MIDI
+        // is the program's MIDI.
+        return hasSequencer || JackAudioDevice::current() != nullptr ? 0 : status;
     }
 
     int openVirtualPort(const std::string& name, BytesCallback callback) override
     {
+        if (!hasSequencer)
+            return 0; // the JACK client's "midi_in" is the port others play
+
         virtualForwarder = std::make_unique<ByteForwarder>(std::move(callback));
         virtualPort = juce::MidiInput::createNewDevice(name, virtualForwarder.get());
         if (virtualPort == nullptr)
@@ -73,12 +79,30 @@ public:
         std::vector<MidiEndpoint> list;
         for (auto& device : juce::MidiInput::getAvailableDevices())
             list.push_back({device.identifier.toStdString(), device.name.toStdString()});
+        // While the program plays through JACK: the other clients' MIDI outputs, a2j's and
+        // PipeWire's bridges among them.
+        if (auto* jack = JackAudioDevice::current())
+            for (auto& source : jack->midiSources())
+                list.push_back({jackPrefix + source.port, source.name});
         return list;
     }
 
     int connect(const std::string& identifier, BytesCallback callback) override
     {
         disconnect();
+        if (identifier.starts_with(jackPrefix))
+        {
+            // Its messages reach the JACK client's own input and play at their frames there;
+            // `callback` has no part in it.
+            auto* jack = JackAudioDevice::current();
+            if (jack == nullptr)
+                return -1;
+            const auto port = identifier.substr(jackPrefix.size());
+            const int status = jack->connectMidiSource(port);
+            if (status == 0)
+                jackPort = port;
+            return status;
+        }
         forwarder = std::make_unique<ByteForwarder>(std::move(callback));
         input = juce::MidiInput::openDevice(identifier, forwarder.get());
         if (input == nullptr)
@@ -89,6 +113,10 @@ public:
 
     void disconnect() override
     {
+        if (!jackPort.empty())
+            if (auto* jack = JackAudioDevice::current())
+                jack->disconnectMidiSource(jackPort);
+        jackPort.clear();
         if (input != nullptr)
             input->stop();
         input.reset();
@@ -96,8 +124,12 @@ public:
     }
 
 private:
+    inline static const std::string jackPrefix = "jack:";
+
+    bool hasSequencer = false;
     std::unique_ptr<ByteForwarder> forwarder;
     std::unique_ptr<juce::MidiInput> input;
+    std::string jackPort; // the JACK source connected, by its full port name
     std::unique_ptr<ByteForwarder> virtualForwarder;
     std::unique_ptr<juce::MidiInput> virtualPort;
 };

@@ -74,6 +74,9 @@ MIDIManager::MIDIManager(AudioEngine& engineIn, std::unique_ptr<MidiSystem> midi
     sustainPedalInverted.setDidChange(
         [this, setting](const bool&)
         { setting(PerformanceEvent::Kind::setPedalPolarity, sustainPedalInverted.get(), 0); });
+    echoToOutput.setDidChange(
+        [this, setting](const bool&)
+        { setting(PerformanceEvent::Kind::setEcho, echoToOutput.get(), 0); });
     learningTarget.setDidChange(
         [this, setting](const std::optional<ControlTarget>&)
         {

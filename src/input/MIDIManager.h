@@ -5,7 +5,7 @@
 #include "engine/realtime/PerformanceEvents.h"
 #include "input/CCDestination.h"
 #include "input/ControlTarget.h"
-#include "input/MidiParser.h"
+#include "core/MidiParser.h"
 #include "input/MidiSystem.h"
 
 #include <juce_core/juce_core.h>
@@ -63,6 +63,9 @@ public:
     Published<CCDestination> expressionTarget{*this, CCDestination::off}; ///< controller 11
     Published<CCDestination> modulationTarget{*this, CCDestination::off}; ///< controller 1
     Published<CCDestination> volumeTarget{*this, CCDestination::off};     ///< controller 7
+    /** Hands what is played out again on the JACK client's MIDI output ("midi_out"), notes
+        as they sound, so that another synthesizer or a recorder can follow. */
+    Published<bool> echoToOutput{*this, false};
     /** For pedals wired the other way: down below 64 instead of from 64. */
     Published<bool> sustainPedalInverted{*this, false};
     /** The target the next controller or key struck is bound to, while the player teaches

@@ -47,7 +47,8 @@ public:
     virtual void disconnect() = 0;
 };
 
-/** The real one: ALSA sequencer (and JACK where running) through juce::MidiInput. */
+/** The real one: the ALSA sequencer through juce::MidiInput, and, while the program plays
+    through JACK, the JACK MIDI outputs of other clients, connected to its "midi_in". */
 std::unique_ptr<MidiSystem> makeSystemMidi();
 
 /** A MIDI system with no sources, for offline rendering. */

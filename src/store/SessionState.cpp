@@ -27,6 +27,8 @@ std::string SessionState::encode() const
     putText("volumeTarget", volumeTarget);
     if (sustainPedalInverted)
         o->setProperty("sustainPedalInverted", *sustainPedalInverted);
+    if (echoToOutput)
+        o->setProperty("midiEchoToOutput", *echoToOutput);
     if (metronomeBPM)
         o->setProperty("metronomeBPM", *metronomeBPM);
     if (metronomeBeatsPerBar)
@@ -59,6 +61,7 @@ std::optional<SessionState> SessionState::decode(const std::string& document)
     s.modulationTarget = r.optional("modulationTarget", asString);
     s.volumeTarget = r.optional("volumeTarget", asString);
     s.sustainPedalInverted = r.optional("sustainPedalInverted", asBool);
+    s.echoToOutput = r.optional("midiEchoToOutput", asBool);
     s.metronomeBPM = r.optional("metronomeBPM", asDouble);
     s.metronomeBeatsPerBar = r.optional("metronomeBeatsPerBar", asInt);
     s.metronomeUnit = r.optional("metronomeUnit", asInt);

@@ -34,6 +34,7 @@ SessionState SessionStore::capture() const
     s.modulationTarget = std::string(rawValue(midi.modulationTarget.get()));
     s.volumeTarget = std::string(rawValue(midi.volumeTarget.get()));
     s.sustainPedalInverted = midi.sustainPedalInverted.get();
+    s.echoToOutput = midi.echoToOutput.get();
     if (const auto& selected = engine.selectedOutputDeviceID.get())
         for (const auto& device : engine.availableOutputDevices.get())
             if (device.id == *selected)
@@ -81,6 +82,7 @@ void SessionStore::restore()
     midi.modulationTarget = destination(state->modulationTarget);
     midi.volumeTarget = destination(state->volumeTarget);
     midi.sustainPedalInverted = state->sustainPedalInverted.value_or(false);
+    midi.echoToOutput = state->echoToOutput.value_or(false);
 
     auto& metronome = engine.metronome();
     if (state->metronomeBPM)
@@ -124,6 +126,7 @@ void SessionStore::beginObserving()
     keep(midi.transposeSemitones.observe([this](const int&) { changed(); }));
     keep(midi.selectedSourceID.observe([this](const auto&) { changed(); }));
     keep(midi.sustainPedalInverted.observe([this](const bool&) { changed(); }));
+    keep(midi.echoToOutput.observe([this](const bool&) { changed(); }));
     for (auto* target : {&midi.expressionTarget, &midi.modulationTarget, &midi.volumeTarget})
         keep(target->observe([this](const CCDestination&) { changed(); }));
 

@@ -28,6 +28,7 @@ struct SessionState
     std::optional<double> audioSampleRate; ///< Hz asked of it; 0 = the device's own
     std::optional<std::string> expressionTarget, modulationTarget, volumeTarget;
     std::optional<bool> sustainPedalInverted;
+    std::optional<bool> echoToOutput; ///< "midiEchoToOutput"
     std::optional<double> metronomeBPM;
     std::optional<int> metronomeBeatsPerBar, metronomeUnit;
     std::optional<double> metronomeVolume;

@@ -35,10 +35,12 @@ constexpr int popoverMargin = 16;
 
 MidiControlsView::MidiControlsView(const ViewContext& contextIn, MIDIManager& midiIn)
     : expression(contextIn), modulation(contextIn), volume(contextIn), pedalInverted(contextIn),
-      context(contextIn), midi(midiIn)
+      echoToOutput(contextIn), context(contextIn), midi(midiIn)
 {
     addAndMakeVisible(pedalInverted);
     pedalInverted.onClick = [this] { midi.sustainPedalInverted = pedalInverted.getToggleState(); };
+    addAndMakeVisible(echoToOutput);
+    echoToOutput.onClick = [this] { midi.echoToOutput = echoToOutput.getToggleState(); };
     if (context.midiLearn != nullptr)
         watch.watch(context.midiLearn->bindings(), [this] { rebuildBindings(); });
     const std::pair<MenuPill*, Published<CCDestination>*> rows[] = {
@@ -57,12 +59,12 @@ MidiControlsView::MidiControlsView(const ViewContext& contextIn, MIDIManager& mi
 
 namespace
 {
-constexpr int pedalRowY = 190, bindingRowHeight = 28;
+constexpr int pedalRowY = 190, echoRowY = 226, bindingRowHeight = 28;
 } // namespace
 
 int MidiControlsView::bindingsTop() const
 {
-    return pedalRowY + 44;
+    return echoRowY + 44;
 }
 
 void MidiControlsView::rebuildBindings()
@@ -111,6 +113,12 @@ void MidiControlsView::refresh()
     pedalInverted.setTooltip(context.text(
         "Para pedales cableados al revés: si las notas se sostienen hasta que pisas el pedal, actívalo.",
         "For pedals wired the other way: if notes sustain until you press the pedal, turn this on."));
+    echoToOutput.setToggleState(midi.echoToOutput.get(), juce::dontSendNotification);
+    echoToOutput.setTooltip(context.text(
+        "Repite lo que tocas, transpuesto como suena, en el puerto JACK «midi_out», para que otro "
+        "sintetizador o una grabadora lo sigan.",
+        "Repeats what you play, transposed as it sounds, on the JACK port “midi_out”, so that "
+        "another synth or a recorder can follow."));
     for (auto& button : forgetButtons)
         button->setTooltip(context.text("Olvidar MIDI", "Forget MIDI"));
     repaint();
@@ -125,6 +133,7 @@ void MidiControlsView::resized()
         y += 36;
     }
     pedalInverted.setBounds(getWidth() - popoverMargin - 44, pedalRowY, 44, 26);
+    echoToOutput.setBounds(getWidth() - popoverMargin - 44, echoRowY, 44, 26);
     y = bindingsTop() + 34;
     for (auto& button : forgetButtons)
     {
@@ -162,6 +171,8 @@ void MidiControlsView::paint(juce::Graphics& g)
     g.setFont(Fonts::body());
     g.drawText(context.text("Pedal de sustain invertido", "Reversed sustain pedal"), popoverMargin,
                pedalRowY, width - 52, 26, juce::Justification::centredLeft);
+    g.drawText(context.text("Eco en la salida MIDI", "Echo on the MIDI output"), popoverMargin,
+               echoRowY, width - 52, 26, juce::Justification::centredLeft);
     if (context.midiLearn == nullptr)
         return;
 

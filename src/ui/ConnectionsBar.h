@@ -15,7 +15,7 @@ class MIDIManager;
 class PluginLibrary;
 
 /** The MIDI controls' popover: where expression, modulation and volume go, the sustain
-    pedal's polarity, and, in the window, the controls the player has taught their controllers,
+    pedal's polarity, the echo of what is played on the JACK MIDI output, and, in the window, the controls the player has taught their controllers,
     each with a way to forget it. */
 class MidiControlsView final : public juce::Component
 {
@@ -25,7 +25,7 @@ public:
     void resized() override;
 
     MenuPill expression, modulation, volume;
-    SwitchButton pedalInverted;
+    SwitchButton pedalInverted, echoToOutput;
 
     /** The bindings listed: "Layer A · Volume", "CC 20 · any channel" for each. */
     int bindingCount() const { return (int)forgetButtons.size(); }

@@ -85,7 +85,7 @@ OutputSettingsView::OutputSettingsView(const ViewContext& contextIn, AudioEngine
     ratePicker.makeMenu = [this] { return rateMenu(); };
     watch.watch(engine, [this] { refresh(); });
     watch.watch(context.loc, [this] { refresh(); });
-    setSize(340, 206);
+    setSize(340, 232);
     refresh();
 }
 
@@ -162,15 +162,30 @@ void OutputSettingsView::paint(juce::Graphics& g)
     g.setColour(context.textSecondary());
     g.setFont(Fonts::caption());
     const bool jack = figures && figures->type == "JACK";
-    g.drawFittedText(jack ? context.text("Con JACK, el servidor fija el búfer y la frecuencia "
-                                         "(jackd -p y -r, por ejemplo).",
-                                         "Under JACK, the server sets the buffer and the rate "
-                                         "(jackd -p and -r, for instance).")
+    g.drawFittedText(jack ? context.text("Con JACK, el búfer elegido se pide al servidor y la "
+                                         "frecuencia es la suya.",
+                                         "Under JACK, the buffer chosen is asked of the server "
+                                         "and the rate is its own.")
                           : context.text("Un búfer pequeño responde antes a las teclas; uno mayor "
                                          "aguanta más carga sin cortes.",
                                          "A small buffer answers the keys sooner; a larger one "
                                          "bears more load without dropouts."),
                      margin, 146, w, 44, juce::Justification::topLeft, 3, 1.0f);
+
+    // What the callback itself used of the CPU, apart from what the machine gave to others.
+    const auto reading = engine.deviceStatus().read();
+    if (!reading.deviceOpen)
+        return;
+    const auto ms = [](double v) { return juce::String(v, 2); };
+    const auto over = juce::String((juce::int64)reading.cpuOverruns);
+    const auto cpu = context.isSpanish()
+                             ? "CPU del audio: p50 " + ms(reading.cpuP50Ms) + " · p99,9 " +
+                                   ms(reading.cpuP999Ms) + " · máx. " + ms(reading.cpuMaxMs) +
+                                   " ms · " + over + " por encima del periodo"
+                             : "Audio CPU: p50 " + ms(reading.cpuP50Ms) + " · p99.9 " +
+                                   ms(reading.cpuP999Ms) + " · max " + ms(reading.cpuMaxMs) +
+                                   " ms · " + over + " over the period";
+    g.drawFittedText(cpu, margin, 196, w, 30, juce::Justification::topLeft, 2, 0.9f);
 }
 
 } // namespace norvane

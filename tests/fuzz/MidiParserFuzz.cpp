@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the MIDI byte parser and checks what must hold for any input:
 // every message is a channel message with its channel dropped, and the messages never cover
 // more bytes than there are (the parser never reads past the end).
-#include "input/MidiParser.h"
+#include "core/MidiParser.h"
 
 #include <cstdlib>
 

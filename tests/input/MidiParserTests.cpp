@@ -1,4 +1,4 @@
-#include "input/MidiParser.h"
+#include "core/MidiParser.h"
 #include "support/EngineFixture.h"
 
 #include <gtest/gtest.h>

@@ -65,7 +65,7 @@ protected:
     {
         const double period = engine().host().deviceFigures()->periodMs;
         for (int i = 0; i < count; ++i)
-            engine().host().callbackTimes().record(shareOfPeriod * period, period);
+            engine().host().callbackTimes().record(shareOfPeriod * period, period, shareOfPeriod * period);
     }
 
     SimulatedAudioDeviceType::Settings settings;

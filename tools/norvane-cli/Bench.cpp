@@ -5,7 +5,7 @@
 #include "engine/SamplerNode.h"
 #include "input/MIDIManager.h"
 #include "input/MidiFileReader.h"
-#include "input/MidiParser.h"
+#include "core/MidiParser.h"
 
 #include <algorithm>
 #include <chrono>

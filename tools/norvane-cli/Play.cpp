@@ -155,6 +155,9 @@ int play(const std::vector<std::string>& args)
             const auto xruns = driverXruns + times.overruns();
             const double p50 = times.percentileMs(0.5), p99 = times.percentileMs(0.99),
                          p999 = times.percentileMs(0.999), worst = times.maxMs();
+            const double cpu50 = times.cpuPercentileMs(0.5), cpu999 = times.cpuPercentileMs(0.999),
+                         cpuWorst = times.cpuMaxMs();
+            const auto cpuOver = times.cpuOverruns();
             const double period = figures.periodMs > 0.0 ? figures.periodMs : 1.0;
             const bool realtime = host.callbackIsRealtime();
             const auto deviceLabel = figures.type + "/" + figures.name;
@@ -170,13 +173,19 @@ int play(const std::vector<std::string>& args)
                         "(%.1f%%), max %.3f ms (%.1f%%) of the period\n",
                         p50, 100 * p50 / period, p99, 100 * p99 / period, p999, 100 * p999 / period,
                         worst, 100 * worst / period);
+            std::printf("callback CPU time: p50 %.3f ms, p99.9 %.3f ms, max %.3f ms; %lld callbacks "
+                        "used more CPU than their period\n",
+                        cpu50, cpu999, cpuWorst, (long long)cpuOver);
             std::printf("real-time priority for the audio thread: %s\n", realtime ? "yes" : "no");
             if (json)
-                std::printf("{\"device\":%s,\"periodMs\":%.3f,\"callbacks\":%lld,\"xruns\":%lld,"
+                std::printf("{\"device\":%s,\"bufferSize\":%d,\"periodMs\":%.3f,\"callbacks\":%lld,"
+                            "\"xruns\":%lld,"
                             "\"callbackMs\":{\"p50\":%.3f,\"p99\":%.3f,\"p999\":%.3f,\"max\":%.3f},"
+                            "\"cpuMs\":{\"p50\":%.3f,\"p999\":%.3f,\"max\":%.3f,\"overPeriod\":%lld},"
                             "\"outputLatencyMs\":%.3f,\"realtimePriority\":%s}\n",
-                            quoted(deviceLabel).c_str(), period, (long long)callbacks,
-                            (long long)xruns, p50, p99, p999, worst, figures.outputLatencyMs,
+                            quoted(deviceLabel).c_str(), figures.bufferSize, period,
+                            (long long)callbacks, (long long)xruns, p50, p99, p999, worst, cpu50,
+                            cpu999, cpuWorst, (long long)cpuOver, figures.outputLatencyMs,
                             realtime ? "true" : "false");
         }
     }

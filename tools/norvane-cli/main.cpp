@@ -46,6 +46,7 @@
 
 #include "Bench.h"
 #include "Latency.h"
+#include "Listen.h"
 #include "Play.h"
 #include "Plugins.h"
 #include "aids/ChordDetector.h"
@@ -93,6 +94,7 @@ int usage(std::ostream& out = std::cerr, int result = 2)
            "       norvane-cli bench IN.mid [--rounds N]\n"
            "       norvane-cli latency [--stall-ms N] [--json] [--midi FILE]\n"
            "       norvane-cli play IN.mid [--device NAME] [--buffer FRAMES] [--rate HZ] [--json]\n"
+           "       norvane-cli listen [--seconds S] [--buffer FRAMES] [--folder APPFOLDER] [--echo]\n"
            "       norvane-cli plugins [--json]\n"
            "       norvane-cli --help | --version\n";
     return result;
@@ -610,6 +612,8 @@ int main(int argc, char** argv)
         return norvane::cli::play(args);
     if (command == "plugins")
         return norvane::cli::plugins(args);
+    if (command == "listen")
+        return norvane::cli::listen(args);
     if (command == "bench" && (args.size() == 1 || (args.size() == 3 && args[1] == "--rounds")))
     {
         const int rounds = args.size() == 3 ? std::atoi(args[2].c_str()) : 5;

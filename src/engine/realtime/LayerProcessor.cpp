@@ -22,8 +22,10 @@ LayerProcessor::LayerProcessor(std::string slotIn, bool withDamper, double rate,
 
 LayerProcessor::~LayerProcessor() = default;
 
-void LayerProcessor::send(int chain, const NoteCommand& command, bool toBoth) noexcept
+void LayerProcessor::send(int chain, const NoteCommand& sent, bool toBoth) noexcept
 {
+    auto command = sent;
+    command.frame = commandFrame;
     if (toBoth)
         chains[(size_t)chain]->playOnBoth(command);
     else

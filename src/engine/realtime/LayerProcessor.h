@@ -60,6 +60,9 @@ public:
     void takeOffers() noexcept;
 
     // ---- Note path: audio thread -----------------------------------------------------------
+    /** Where in the coming block the commands sent from now on take effect (a MIDI event's
+        frame within the device's cycle); 0 = at its start. */
+    void setCommandFrame(int frame) noexcept { commandFrame = frame; }
     void noteOn(int note, int velocity) noexcept;
     void noteOff(int note) noexcept;
     /** Stops every pitch on every chain, forgets the sounding notes, lets the envelopes rest. */
@@ -155,6 +158,7 @@ private:
     std::atomic<float> envelopeMirror{1.0f};
     TapNode meterTap;
     double samplesPerTick = 800.0;
+    int commandFrame = 0;
 };
 
 } // namespace norvane

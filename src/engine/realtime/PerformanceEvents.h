@@ -13,8 +13,9 @@ enum class PerformanceInput : std::uint8_t
     midiDevice = 0,  ///< the connected MIDI source
     midiVirtual = 1, ///< the program's own "Norvane" port
     computerKeys = 2,
+    jackMidi = 3, ///< whatever is connected to the JACK client's MIDI input
 };
-inline constexpr int performanceInputCount = 3;
+inline constexpr int performanceInputCount = 4;
 
 /** One thing the audio side is asked to do, with the moment it was asked (steady-clock
     nanoseconds), which orders the requests of different threads. Plain data. */
@@ -41,7 +42,8 @@ struct PerformanceEvent
         clearBindings,       ///< the player's controller bindings are sent anew
         bindControl,     ///< status = 0xB0 (CC) or 0x90 (note), data1 = number, data2 = target
         learnControl,    ///< data1 = target (ControlTarget::index), or 0xFF: stop learning
-        setPedalPolarity ///< data1 = 1: the sustain pedal is down below 64, not from 64
+        setPedalPolarity, ///< data1 = 1: the sustain pedal is down below 64, not from 64
+        setEcho          ///< data1 = 1: what is played is handed out again (echoed())
     };
 
     Kind kind = Kind::channelMessage;

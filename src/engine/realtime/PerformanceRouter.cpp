@@ -6,6 +6,8 @@
 #include "engine/ReverbNode.h"
 #include "engine/realtime/LayerProcessor.h"
 
+#include "core/MidiParser.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -78,6 +80,8 @@ int PerformanceRouter::pendingCount() const noexcept
 
 void PerformanceRouter::beginBlock(int) noexcept
 {
+    echoCount = 0;
+
     // Plug-ins offered since the last block play this block's notes.
     for (auto* l : layers)
         l->takeOffers();
@@ -125,6 +129,57 @@ void PerformanceRouter::beginBlock(int) noexcept
         publish();
 }
 
+void PerformanceRouter::playTimed(TimedMidi midi) noexcept
+{
+    for (const auto& event : midi)
+    {
+        setFrame(event.frame);
+        parseMidiBytes(event.bytes, event.size,
+                       [&](const ChannelMessage& m)
+                       {
+                           PerformanceEvent e;
+                           e.kind = Kind::channelMessage;
+                           e.input = PerformanceInput::jackMidi;
+                           e.status = m.kind;
+                           e.data1 = m.data1;
+                           e.data2 = m.data2;
+                           e.channel = m.channel;
+                           handle(e);
+                       });
+        changed = true;
+    }
+    setFrame(0);
+    if (changed)
+        publish();
+}
+
+void PerformanceRouter::midiInputLost() noexcept
+{
+    releaseEverything();
+    changed = true;
+}
+
+void PerformanceRouter::setFrame(int frame) noexcept
+{
+    frameNow = frame;
+    for (auto* l : layers)
+        l->setCommandFrame(frame);
+    droneLayer.setCommandFrame(frame);
+}
+
+void PerformanceRouter::echo(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) noexcept
+{
+    if (!echoing || echoCount >= (int)echoBuffer.size())
+        return;
+    auto& e = echoBuffer[(size_t)echoCount++];
+    e.frame = frameNow;
+    const auto kind = status & 0xF0;
+    e.size = kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+    e.bytes[0] = (std::uint8_t)(kind | echoChannel);
+    e.bytes[1] = data1 & 0x7F;
+    e.bytes[2] = data2 & 0x7F;
+}
+
 void PerformanceRouter::publish() noexcept
 {
     changed = false;
@@ -150,6 +205,7 @@ void PerformanceRouter::handle(const PerformanceEvent& e) noexcept
     auto* layer = e.layer >= 0 && e.layer < 4 ? layers[(size_t)e.layer]
                   : e.layer == 4              ? &droneLayer
                                               : nullptr;
+    echoChannel = e.kind == Kind::channelMessage && e.channel >= 1 ? (std::uint8_t)(e.channel - 1) : 0;
     switch (e.kind)
     {
     case Kind::channelMessage:
@@ -226,6 +282,9 @@ void PerformanceRouter::handle(const PerformanceEvent& e) noexcept
         break;
     case Kind::learnControl:
         learning = e.data1 < ControlTarget::indexCount ? e.data1 : BoundControls::none;
+        break;
+    case Kind::setEcho:
+        echoing = e.data1 != 0;
         break;
     case Kind::setPedalPolarity:
         pedalInverted = e.data1 != 0;
@@ -367,6 +426,10 @@ void PerformanceRouter::handleChannelMessage(const PerformanceEvent& e) noexcept
     if (takenByBinding(e))
         return;
     const int input = (int)e.input;
+    if (e.status == 0xA0)
+        echo(e.status, (std::uint8_t)transposed(e.data1), e.data2);
+    else if (e.status >= 0xB0)
+        echo(e.status, e.data1, e.data2);
     switch (e.status)
     {
     case 0x80:
@@ -435,6 +498,7 @@ void PerformanceRouter::keyDown(int input, int key, int velocity) noexcept
         keyUp(input, key); // down twice without an up: the first is over
 
     const int n = transposed(key);
+    echo(0x90, (std::uint8_t)n, (std::uint8_t)velocity);
     sentForKey[(size_t)input][(size_t)key] = (std::int16_t)n;
     ++keysHolding[(size_t)n];
     heldByPedal[(size_t)n] = false; // struck again: no longer waiting for the pedal
@@ -450,6 +514,8 @@ void PerformanceRouter::keyUp(int input, int key) noexcept
     const int n = sent >= 0 ? sent : transposed(key);
     const bool wasHeld = sent >= 0;
     sent = -1;
+    if (wasHeld)
+        echo(0x80, (std::uint8_t)n);
     if (!wasHeld && keysHolding[(size_t)n] > 0)
         return; // a stray key-up never silences a note another key holds
 
@@ -466,6 +532,7 @@ void PerformanceRouter::screenKey(int key) noexcept
     // The on-screen keyboard lights the notes that sound: clicking a lit latch lets go of
     // that very note, whatever the transposition is now. Any other key latches its note.
     const int n = key >= 0 && key < 128 && clicked[(size_t)key] ? key : transposed(key);
+    echo(clicked[(size_t)n] ? 0x80 : 0x90, (std::uint8_t)n, clicked[(size_t)n] ? 0 : 100);
     if (clicked[(size_t)n])
     {
         clicked[(size_t)n] = false;
@@ -519,6 +586,8 @@ void PerformanceRouter::moveControl(const ControlTarget& target, float value) no
 
 void PerformanceRouter::panic() noexcept
 {
+    echo(0xB0, 64, 0);
+    echo(0xB0, 123, 0); // all notes off
     keysHolding.fill(0);
     for (auto& keys : sentForKey)
         keys.fill(-1);
@@ -533,6 +602,8 @@ void PerformanceRouter::releaseEverything() noexcept
 {
     // What the old source held can no longer be released by it: release it here, damper noise
     // and all. On-screen latches go too.
+    echo(0xB0, 64, 0);
+    echo(0xB0, 123, 0); // all notes off
     for (int n = 0; n < 128; ++n)
         if (keysHolding[(size_t)n] > 0 || heldByPedal[(size_t)n] || clicked[(size_t)n])
             noteOff(n);

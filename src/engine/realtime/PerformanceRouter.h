@@ -88,6 +88,15 @@ public:
 
     // ---- Audio thread --------------------------------------------------------------------
     void beginBlock(int numSamples) noexcept override;
+    /** The MIDI of the device's own port, each message at its frame in the block, as the
+        input `jackMidi`. */
+    void playTimed(TimedMidi midi) noexcept override;
+    /** What was played in the last block, notes as they sound (transposed), while the echo
+        is on: keys, pedal, controllers, bends and program changes, each at its frame. */
+    TimedMidi echoed() const noexcept override { return {echoBuffer.data(), (size_t)echoCount}; }
+    /** Audio thread: a source connected to the device's MIDI port went away; its notes can
+        never be released by it now. */
+    void midiInputLost() noexcept override;
     /** Any thread: the device stopped and is starting again. What arrived meanwhile is a
         stale backlog: its releases, pedal and settings apply, its key strikes do not. */
     void resumeAfterStop() noexcept override;
@@ -119,6 +128,9 @@ private:
     void noteOff(int note) noexcept;
     int transposed(int key) const noexcept;
     void notify(const PerformanceNotice& notice) noexcept;
+    void echo(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) noexcept;
+    /** Every layer's commands from now on take effect at this frame of the block. */
+    void setFrame(int frame) noexcept;
     void publish() noexcept;
     static bool strikes(const PerformanceEvent& e) noexcept;
 
@@ -148,6 +160,11 @@ private:
     bool changed = true;
     PlayedState scratch{};
     std::uint64_t serial = 0;
+    bool echoing = false;
+    std::uint8_t echoChannel = 0; // 0–15: the channel of the message being handled
+    int frameNow = 0;             // the frame in the block of the message being handled
+    std::array<TimedMidiEvent, 512> echoBuffer{};
+    int echoCount = 0;
 };
 
 } // namespace norvane
