@@ -14,8 +14,9 @@ packages=(
   libxrandr-dev libxcursor-dev libgl-dev
   libflac-dev libvorbis-dev libogg-dev
   xvfb xauth fonts-dejavu-core fontconfig
-  # A JACK server with a dummy driver, for the real-time tests and benchmark.
-  jackd2 jack-capture alsa-utils python3
+  # A JACK server with a dummy driver, for the real-time tests and benchmarks; FluidSynth's
+  # own JACK driver, the peer the latency benchmark measures beside the program.
+  jackd2 jack-capture alsa-utils python3 fluidsynth
   # Validating and packaging the installed files.
   desktop-file-utils appstream groff-base dpkg-dev
   # Plug-ins a musician's machine has: the suite must pass beside them, since it looks for

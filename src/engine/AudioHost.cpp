@@ -40,6 +40,9 @@ public:
         // Wall-clock time, and the thread's own CPU time: on a shared machine the first also
         // counts what the hypervisor took, the second only what this callback used.
         const auto began = std::chrono::steady_clock::now();
+        host.callbackBegan.store(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(began.time_since_epoch()).count(),
+            std::memory_order_release);
         const double cpuBegan = threadCpuMs();
         play(outputs, numOutputs, numSamples);
         const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - began;
@@ -263,6 +266,8 @@ void AudioHost::prepare(double newRate, int newBlockSize)
     pendingStart = pendingSamples = 0;
     graph_.setPlayConfigDetails(0, 2, rate, blockSize);
     graph_.prepareToPlay(rate, blockSize);
+    if (auto* listener = blockListener.load(std::memory_order_acquire))
+        listener->prepare(rate);
 }
 
 std::vector<AudioHost::OutputDevice> AudioHost::outputDevices()

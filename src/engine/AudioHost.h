@@ -52,6 +52,8 @@ public:
         virtual void midiInputLost() noexcept {}
         /** Any thread, before the first block of a device started again after a stop. */
         virtual void resumeAfterStop() noexcept {}
+        /** Not concurrent with a block: the rate blocks are played at from now on. */
+        virtual void prepare(double sampleRate) noexcept { (void)sampleRate; }
     };
 
     /** Prepares an empty graph with a main mixer feeding the output. */
@@ -91,7 +93,15 @@ public:
     juce::AudioProcessorGraph& graph() { return graph_; }
 
     /** Before playing: who hears of each block first (the performance router). */
-    void setBlockListener(BlockListener* listener) noexcept { blockListener.store(listener); }
+    void setBlockListener(BlockListener* listener) noexcept
+    {
+        if (listener != nullptr)
+            listener->prepare(rate);
+        blockListener.store(listener);
+    }
+
+    /** When the device's callback last began (steady-clock nanoseconds), for measurements. */
+    std::int64_t lastCallbackNanos() const noexcept { return callbackBegan.load(std::memory_order_acquire); }
 
     /** Audio thread (or the one thread of an offline render): renders `numSamples` samples of
         the graph into the buffer at `startSample`. The graph itself always runs in whole
@@ -198,6 +208,7 @@ private:
     CallbackTimes times;
     int openings = 0;
     std::atomic<bool> realtimeCallback{false};
+    std::atomic<std::int64_t> callbackBegan{0};
     OutputDeviceManager devices;
     std::unique_ptr<Player> player;
     std::unique_ptr<SilentClock> silentClock;

@@ -11,8 +11,9 @@ namespace norvane
 struct NoteStartProbe
 {
     virtual ~NoteStartProbe() = default;
-    /** Audio thread: an instrument has just started `pitch`; it sounds from this block on. */
-    virtual void noteStarted(int pitch, int velocity) noexcept = 0;
+    /** Audio thread: an instrument has just started `pitch`; it sounds from `frame` of this
+        block on (on the synthesizer's own step at or after it). */
+    virtual void noteStarted(int pitch, int velocity, int frame) noexcept = 0;
 };
 
 struct NoteCommand;

@@ -232,7 +232,7 @@ void SamplerNode::apply(const NoteCommand& c) noexcept
         fluid_synth_noteon(synth, 0, juce::jlimit(0, 127, (int)c.pitch),
                            juce::jlimit(1, 127, (int)c.value));
         if (auto* probe = startProbe.load(std::memory_order_relaxed))
-            probe->noteStarted(c.pitch, c.value);
+            probe->noteStarted(c.pitch, c.value, c.frame);
         break;
     case NoteCommand::Kind::stop:
         fluid_synth_noteoff(synth, 0, juce::jlimit(0, 127, (int)c.pitch));

@@ -101,7 +101,7 @@ PY
 cat "$work/probe.json"
 
 python3 - "$work/probe.json" "$work/capture.wav" <<'PY'
-import array, json, sys, wave
+import array, json, os, sys
 report = json.load(open(sys.argv[1]))
 raw = open(sys.argv[2], "rb").read()
 samples = array.array("f", raw[44:])
@@ -113,6 +113,8 @@ lat = [n["latency"] for n in timing]
 print("latencies (frames):", lat)
 if any(n["onset"] < 0 for n in timing):
     failures.append("a note did not sound")
+elif os.environ.get("NORVANE_SANITIZED"):
+    print("timing not measured in a sanitizer build")
 elif max(lat) - min(lat) > 64 + 2:
     failures.append(f"note starts spread over {max(lat) - min(lat)} frames, more than a 64-frame step")
 elif min(lat) < -4:

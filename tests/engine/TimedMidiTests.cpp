@@ -92,6 +92,24 @@ TEST_F(TimedMidiTest, EveryNoteStartsOnTheSynthesizersFirstStepAtOrAfterItsFrame
     }
 }
 
+/** A computer key carries only the moment it was pressed: in blocks over 128 frames it plays
+    one block after that, at the same distance from the block's start (here, a key pressed
+    just before the block plays at its end), not at the block's start. */
+TEST_F(TimedMidiTest, KeysThatCarryOnlyTheirArrivalPlayOneBlockLaterInLargeBlocks)
+{
+    ASSERT_FALSE(engine->soundBankPath().empty()) << "the General MIDI bank is not installed";
+    auto midiState = std::make_shared<FakeMidi::State>();
+    MIDIManager midi(*engine, std::make_unique<FakeMidi>(midiState), scheduler);
+    play({});
+    midi.noteOn(60, 100);
+    play({});
+    // Within the last 5 ms of the block (a machine may pause between the key and the block).
+    for (int i = 0; i < blockSize / 2; ++i)
+        ASSERT_LT(std::abs(block.getSample(0, i)), 1.0e-3f) << "sounded at frame " << i;
+    play({});
+    EXPECT_GT(peak(), 1.0e-2f);
+}
+
 TEST_F(TimedMidiTest, WhatIsPlayedIsEchoedAsItSoundsAndALostSourceLetsGo)
 {
     auto midiState = std::make_shared<FakeMidi::State>();

@@ -10,7 +10,8 @@
 // the moment both clients run). For every note-on, the first recorded frame from 2048 frames
 // before it where the signal rises above ten times the level just before that (and above
 // −60 dBFS) is its onset; the report prints, as JSON on one line, each note-on's
-// frame, its onset and their difference, and the peak of the last 100 ms.
+// frame, its onset and their difference, the peak of the last 100 ms, and the server's xruns
+// while it played.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -52,6 +53,7 @@ struct Probe
     std::atomic<std::int64_t> heardFrames{-1};
     std::vector<float> recording;              // from the sender's frame 0
     std::atomic<bool> started{false};
+    std::atomic<int> xruns{0}; // the server's, once the performance has started
     std::int64_t quitSenderAt = -1;
 };
 
@@ -92,6 +94,14 @@ int listen(jack_nframes_t frames, void* arg)
             p.recording[(size_t)at] = in[i];
     }
     p.heardFrames.store(end);
+    return 0;
+}
+
+int xrun(void* arg)
+{
+    auto& p = *static_cast<Probe*>(arg);
+    if (p.started.load())
+        p.xruns.fetch_add(1);
     return 0;
 }
 
@@ -183,6 +193,7 @@ int main(int argc, char** argv)
     p.audioIn = jack_port_register(p.listener, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(p.sender, send, &p);
     jack_set_process_callback(p.listener, listen, &p);
+    jack_set_xrun_callback(p.listener, xrun, &p);
     if (jack_activate(p.sender) != 0 || jack_activate(p.listener) != 0 ||
         jack_connect(p.sender, jack_port_name(p.midiOut), to.c_str()) != 0 ||
         jack_connect(p.listener, from.c_str(), jack_port_name(p.audioIn)) != 0)
@@ -248,6 +259,6 @@ int main(int argc, char** argv)
     double tail = 0.0;
     for (auto i = std::max<std::int64_t>(0, total - rate / 10); i < total; ++i)
         tail = std::max(tail, (double)std::fabs(p.recording[(size_t)i]));
-    std::printf("],\"tailPeak\":%.6f}\n", tail);
+    std::printf("],\"tailPeak\":%.6f,\"xruns\":%d}\n", tail, p.xruns.load());
     return 0;
 }

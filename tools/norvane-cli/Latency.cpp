@@ -50,7 +50,7 @@ class StartRecorder final : public NoteStartProbe
 public:
     explicit StartRecorder(const SimulatedDeviceClock& c) : clock(c) { starts.resize(65536); }
 
-    void noteStarted(int pitch, int) noexcept override
+    void noteStarted(int pitch, int, int) noexcept override
     {
         const auto i = count.load(std::memory_order_relaxed);
         if (i >= starts.size())

@@ -95,7 +95,13 @@ int listen(const std::vector<std::string>& args)
             std::fflush(stdout);
         };
 
-        runFor(std::chrono::milliseconds(1500)); // the sounds load
+        // Ready once every sound asked for has loaded and taken over, the damper sounds
+        // included (a slow machine or a sanitizer build takes longer).
+        const auto loading = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        do
+            runFor(std::chrono::milliseconds(100));
+        while (engine.hasPendingChanges() && std::chrono::steady_clock::now() < loading);
+        runFor(std::chrono::milliseconds(300));
         const auto figures = engine.host().deviceFigures();
         if (figures)
             std::printf("listening: %s/%s, %d frames at %.0f Hz\n", figures->type.toRawUTF8(),

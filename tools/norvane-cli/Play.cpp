@@ -5,14 +5,20 @@
 #include "app/AppState.h"
 #include "core/Realtime.h"
 #include "core/Scheduler.h"
+#include "engine/AudioProbe.h"
+#include "engine/SamplerNode.h"
+#include "engine/realtime/PerformanceRouter.h"
 #include "input/MidiFileReader.h"
 #include "store/UserDefaults.h"
 
 #include <juce_events/juce_events.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <map>
 #include <thread>
 
 
@@ -25,7 +31,7 @@ namespace
 int usage()
 {
     std::fprintf(stderr, "usage: norvane-cli play IN.mid [--device NAME] [--buffer FRAMES] "
-                         "[--rate HZ] [--json]\n");
+                         "[--rate HZ] [--lanes auto|block|arrival] [--json]\n");
     return 2;
 }
 
@@ -46,6 +52,48 @@ std::optional<AudioOutputDevice> chooseDevice(AudioEngine& engine, const std::st
     return std::nullopt;
 }
 
+/** Audio thread: when each note layer A starts is heard on the device's timeline (the
+    callback's start plus the synthesizer's step of its frame), for key-to-sound figures. */
+class SoundStarts final : public NoteStartProbe
+{
+public:
+    explicit SoundStarts(const AudioHost& hostIn) : host(hostIn) { starts.resize(1 << 16); }
+
+    void noteStarted(int pitch, int, int frame) noexcept override
+    {
+        const auto i = count.load(std::memory_order_relaxed);
+        if (i >= starts.size())
+            return;
+        const int step = (frame + 63) / 64 * 64;
+        starts[i] = {pitch, host.lastCallbackNanos() + (std::int64_t)(step * 1.0e9 / host.sampleRate())};
+        count.store(i + 1, std::memory_order_release);
+    }
+
+    struct Start
+    {
+        int pitch = 0;
+        std::int64_t nanos = 0;
+    };
+    const AudioHost& host;
+    std::vector<Start> starts;
+    std::atomic<size_t> count{0};
+};
+
+std::int64_t nanosNow()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, (size_t)(p * (double)(values.size() - 1) + 0.5))];
+}
+
 std::string quoted(const juce::String& text)
 {
     return juce::JSON::toString(juce::var(text), true).toStdString();
@@ -59,6 +107,7 @@ int play(const std::vector<std::string>& args)
     int frames = 128;
     double sampleRate = 0.0;
     bool json = false;
+    std::string lanes = "auto";
     for (size_t i = 0; i < args.size(); ++i)
     {
         const bool hasValue = i + 1 < args.size();
@@ -70,6 +119,9 @@ int play(const std::vector<std::string>& args)
             frames = std::atoi(args[++i].c_str());
         else if (args[i] == "--rate" && hasValue)
             sampleRate = std::atof(args[++i].c_str());
+        else if (args[i] == "--lanes" && hasValue &&
+                 (args[i + 1] == "auto" || args[i + 1] == "block" || args[i + 1] == "arrival"))
+            lanes = args[++i];
         else if (input.empty() && !args[i].starts_with("--"))
             input = args[i];
         else
@@ -122,6 +174,17 @@ int play(const std::vector<std::string>& args)
             const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
             while (std::chrono::steady_clock::now() < settle)
                 juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
+            PerformanceEvent placement;
+            placement.kind = PerformanceEvent::Kind::setLanePlacement;
+            using Placement = PerformanceRouter::LanePlacement;
+            placement.data1 = (std::uint8_t)(lanes == "block"     ? Placement::blockStart
+                                             : lanes == "arrival" ? Placement::oneBlockLater
+                                                                  : Placement::automatic);
+            engine.router().postFromMessageThread(placement);
+            SoundStarts sounds(host);
+            engine.layerA().sampler().setStartProbe(&sounds);
+            std::vector<std::pair<int, std::int64_t>> struck; // pitch, when it was fed
+            struck.reserve(messages->size());
             const auto figuresBefore = host.deviceFigures();
             const int xrunsBefore = figuresBefore ? figuresBefore->driverXruns : 0;
             host.callbackTimes().clear();
@@ -137,6 +200,8 @@ int play(const std::vector<std::string>& args)
                     {
                         std::this_thread::sleep_until(
                             start + std::chrono::nanoseconds((std::int64_t)(m.seconds * 1.0e9)));
+                        if (m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] > 0)
+                            struck.emplace_back(m.bytes[1], nanosNow());
                         feeder->callback(m.bytes.data(), m.bytes.size());
                     }
                     fed = true;
@@ -147,6 +212,20 @@ int play(const std::vector<std::string>& args)
             while (std::chrono::steady_clock::now() < tailEnd)
                 juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
             feederThread.join();
+            engine.layerA().sampler().setStartProbe(nullptr);
+
+            // Key to sound: each note's start heard on the device's timeline, less the moment
+            // its bytes arrived (the output's own latency, the same for every note, left out).
+            std::map<int, std::deque<std::int64_t>> fedAt;
+            for (const auto& [pitch, nanos] : struck)
+                fedAt[pitch].push_back(nanos);
+            std::vector<double> keyToSound;
+            for (size_t i = 0; i < sounds.count.load(); ++i)
+                if (auto& queue = fedAt[sounds.starts[i].pitch]; !queue.empty())
+                {
+                    keyToSound.push_back((double)(sounds.starts[i].nanos - queue.front()) / 1.0e6);
+                    queue.pop_front();
+                }
 
             const auto& times = host.callbackTimes();
             const auto figures = host.deviceFigures().value_or(AudioHost::DeviceFigures{});
@@ -176,16 +255,27 @@ int play(const std::vector<std::string>& args)
             std::printf("callback CPU time: p50 %.3f ms, p99.9 %.3f ms, max %.3f ms; %lld callbacks "
                         "used more CPU than their period\n",
                         cpu50, cpu999, cpuWorst, (long long)cpuOver);
+            const double k1 = percentile(keyToSound, 0.01), k50 = percentile(keyToSound, 0.5),
+                         k99 = percentile(keyToSound, 0.99), kMax = percentile(keyToSound, 1.0);
+            std::printf("key to sound (%s): p50 %.3f ms, p99 %.3f ms, max %.3f ms, spread p1-p99 "
+                        "%.3f ms over %zu notes\n",
+                        lanes == "block"     ? "at the next block's start"
+                        : lanes == "arrival" ? "one block after arrival"
+                                             : "automatic placement",
+                        k50,
+                        k99, kMax, k99 - k1, keyToSound.size());
             std::printf("real-time priority for the audio thread: %s\n", realtime ? "yes" : "no");
             if (json)
                 std::printf("{\"device\":%s,\"bufferSize\":%d,\"periodMs\":%.3f,\"callbacks\":%lld,"
                             "\"xruns\":%lld,"
                             "\"callbackMs\":{\"p50\":%.3f,\"p99\":%.3f,\"p999\":%.3f,\"max\":%.3f},"
                             "\"cpuMs\":{\"p50\":%.3f,\"p999\":%.3f,\"max\":%.3f,\"overPeriod\":%lld},"
+                            "\"keyToSoundMs\":{\"p50\":%.3f,\"p99\":%.3f,\"max\":%.3f,\"spread\":%.3f},"
                             "\"outputLatencyMs\":%.3f,\"realtimePriority\":%s}\n",
                             quoted(deviceLabel).c_str(), figures.bufferSize, period,
                             (long long)callbacks, (long long)xruns, p50, p99, p999, worst, cpu50,
-                            cpu999, cpuWorst, (long long)cpuOver, figures.outputLatencyMs,
+                            cpu999, cpuWorst, (long long)cpuOver, k50, k99, kMax, k99 - k1,
+                            figures.outputLatencyMs,
                             realtime ? "true" : "false");
         }
     }

@@ -43,7 +43,9 @@ struct PerformanceEvent
         bindControl,     ///< status = 0xB0 (CC) or 0x90 (note), data1 = number, data2 = target
         learnControl,    ///< data1 = target (ControlTarget::index), or 0xFF: stop learning
         setPedalPolarity, ///< data1 = 1: the sustain pedal is down below 64, not from 64
-        setEcho          ///< data1 = 1: what is played is handed out again (echoed())
+        setEcho,         ///< data1 = 1: what is played is handed out again (echoed())
+        setLanePlacement ///< data1: where bytes that carry only an arrival time play (the
+                         ///< router's LanePlacement)
     };
 
     Kind kind = Kind::channelMessage;

@@ -78,9 +78,14 @@ int PerformanceRouter::pendingCount() const noexcept
     return n;
 }
 
-void PerformanceRouter::beginBlock(int) noexcept
+void PerformanceRouter::beginBlock(int numSamples) noexcept
 {
     echoCount = 0;
+    const auto blockBegan = nowNanos();
+    const double blockNanos = 1.0e9 * numSamples / rate;
+    const bool placeByArrival =
+        placement == LanePlacement::oneBlockLater ||
+        (placement == LanePlacement::automatic && numSamples > largestBlockPlayedAtItsStart);
 
     // Plug-ins offered since the last block play this block's notes.
     for (auto* l : layers)
@@ -121,9 +126,17 @@ void PerformanceRouter::beginBlock(int) noexcept
         lanes[(size_t)oldest].pop(first);
         if ((staleUntil != 0 || first.waited) && strikes(first))
             continue;
+        if (placeByArrival)
+        {
+            // One block after it arrived: what arrived during the last block plays in this one
+            // at the same distance from its start, a constant latency instead of 0–1 block.
+            const double due = (double)(first.arrivalNanos - blockBegan) + blockNanos;
+            setFrame(std::clamp((int)(due * rate / 1.0e9), 0, std::max(0, numSamples - 1)));
+        }
         handle(first);
         changed = true;
     }
+    setFrame(0);
 
     if (changed)
         publish();
@@ -285,6 +298,9 @@ void PerformanceRouter::handle(const PerformanceEvent& e) noexcept
         break;
     case Kind::setEcho:
         echoing = e.data1 != 0;
+        break;
+    case Kind::setLanePlacement:
+        placement = e.data1 <= 2 ? (LanePlacement)e.data1 : LanePlacement::automatic;
         break;
     case Kind::setPedalPolarity:
         pedalInverted = e.data1 != 0;
