@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <map>
 #include <thread>
 
 namespace norvane
@@ -50,6 +51,15 @@ std::vector<std::string> takeNames(const char** ports)
 std::string clientOf(const std::string& port)
 {
     return port.substr(0, port.find(':'));
+}
+
+/** The connections of the program's ports when its client last closed, by port, so that a
+    device opened again (another buffer size, a new server) keeps what the player or another
+    program connected: a MIDI source, a recorder on the outputs. Message thread only. */
+std::map<std::string, std::vector<std::string>>& keptConnections()
+{
+    static std::map<std::string, std::vector<std::string>> kept;
+    return kept;
 }
 
 } // namespace
@@ -134,6 +144,12 @@ juce::String JackAudioDevice::open(const juce::BigInteger&, const juce::BigInteg
     for (size_t ch = 0; ch < outputs.size() && !playback.empty(); ++ch)
         jack_connect(client, jack_port_name(outputs[ch]),
                      playback[std::min(ch, playback.size() - 1)].c_str());
+    for (auto* port : {outputs[0], outputs[1], midiIn, midiOut})
+        for (auto& other : keptConnections()[jack_port_short_name(port)])
+            if (jack_port_flags(port) & JackPortIsOutput)
+                jack_connect(client, jack_port_name(port), other.c_str());
+            else
+                jack_connect(client, other.c_str(), jack_port_name(port));
 
     openNow.store(this, std::memory_order_release);
     return {};
@@ -148,7 +164,13 @@ void JackAudioDevice::close()
     auto* self = this;
     openNow.compare_exchange_strong(self, nullptr);
     if (!gone.load())
+    {
+        for (auto* port : {outputs[0], outputs[1], midiIn, midiOut})
+            if (port != nullptr)
+                keptConnections()[jack_port_short_name(port)] =
+                    takeNames(jack_port_get_all_connections(client, port));
         jack_deactivate(client);
+    }
     jack_client_close(client);
     client = nullptr;
     outputs = {};

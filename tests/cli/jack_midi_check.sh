@@ -55,7 +55,7 @@ up["layers"][0]["transposeSemitones"] = 12
 json.dump([plain, up], open(folder + "/LivePatches.json", "w"))
 PY
 
-"$cli" listen --seconds 45 --buffer 256 --folder "$work/app" >"$work/listen.txt" 2>&1 &
+"$cli" listen --seconds 75 --buffer 256 --folder "$work/app" >"$work/listen.txt" 2>&1 &
 player=$!
 for _ in $(seq 150); do
   grep -q '^listening:' "$work/listen.txt" && break
@@ -96,10 +96,7 @@ with open(sys.argv[1], "w") as f:
     for e in events:
         f.write(" ".join(str(v) for v in e) + "\n")
 PY
-"$probe" --to Norvane:midi_in --from Norvane:master_left --events "$work/events.txt" \
-  --seconds 18 --out "$work/capture.wav" --quit-sender-at 712000 >"$work/probe.json"
-cat "$work/probe.json"
-
+check() {
 python3 - "$work/probe.json" "$work/capture.wav" <<'PY'
 import array, json, os, sys
 report = json.load(open(sys.argv[1]))
@@ -132,8 +129,22 @@ print(f"vanished sender: {sounding:.4f} while it held its note, {vanished:.5f} t
 if sounding < 0.01 or vanished > sounding / 30:
     failures.append("the note of the sender that went away kept sounding")
 if failures:
-    sys.exit("FAIL: " + "; ".join(failures))
+    print("FAIL: " + "; ".join(failures))
+    # A period the server ran late in (an xrun on a busy machine) moves a note by a period:
+    # such a run is played again once.
+    sys.exit(3 if report["xruns"] > 0 else 1)
 PY
+}
+for attempt in 1 2; do
+  "$probe" --to Norvane:midi_in --from Norvane:master_left --events "$work/events.txt" \
+    --seconds 18 --out "$work/capture.wav" --quit-sender-at 712000 >"$work/probe.json"
+  cat "$work/probe.json"
+  status=0
+  check || status=$?
+  [ "$status" = 0 ] && break
+  [ "$status" = 3 ] && [ "$attempt" = 1 ] || exit 1
+  echo "the server ran late while the notes played: once more"
+done
 grep -q '^program 1: recalled "Up", layer A transposed 12$' "$work/listen.txt" ||
   { echo "FAIL: the Program Change did not recall the patch:"; cat "$work/listen.txt"; exit 1; }
 echo "JACK MIDI: every note on its frame, pedal, recall and a vanishing sender: all good"

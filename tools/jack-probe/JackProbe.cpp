@@ -3,8 +3,11 @@
 // the program under test and a recorder ("probe-listen") after it, so that the three run in
 // that order within each cycle and a frame counted by one is the same frame for the others.
 //
-// usage: norvane-jack-probe --to PORT --from PORT --events FILE --seconds S [--out WAV]
-//                           [--quit-sender-at FRAME]
+// usage: norvane-jack-probe [--to PORT] --from PORT --events FILE --seconds S [--out WAV]
+//                           [--quit-sender-at FRAME] [--wait S]
+//
+// Without --to, its sender connects to nothing itself: another program (the player's MIDI
+// picker) does. --wait gives it that long before the first frame is counted.
 //
 // FILE holds one event per line: "FRAME STATUS DATA1 [DATA2]" (decimal numbers; frames from
 // the moment both clients run). For every note-on, the first recorded frame from 2048 frames
@@ -154,7 +157,7 @@ void writeWav(const std::string& path, const std::vector<float>& samples, unsign
 int main(int argc, char** argv)
 {
     std::string to, from, eventsPath, wavPath;
-    double seconds = 5.0;
+    double seconds = 5.0, wait = 0.3;
     Probe p;
     for (int i = 1; i + 1 < argc; i += 2)
     {
@@ -171,11 +174,13 @@ int main(int argc, char** argv)
             wavPath = value;
         else if (key == "--quit-sender-at")
             p.quitSenderAt = std::atoll(value.c_str());
+        else if (key == "--wait")
+            wait = std::atof(value.c_str());
     }
-    if (to.empty() || from.empty() || eventsPath.empty() || !readEvents(eventsPath, p.events))
+    if (from.empty() || eventsPath.empty() || !readEvents(eventsPath, p.events))
     {
-        std::fprintf(stderr, "usage: norvane-jack-probe --to PORT --from PORT --events FILE "
-                             "--seconds S [--out WAV] [--quit-sender-at FRAME]\n");
+        std::fprintf(stderr, "usage: norvane-jack-probe [--to PORT] --from PORT --events FILE "
+                             "--seconds S [--out WAV] [--quit-sender-at FRAME] [--wait S]\n");
         return 2;
     }
 
@@ -195,13 +200,13 @@ int main(int argc, char** argv)
     jack_set_process_callback(p.listener, listen, &p);
     jack_set_xrun_callback(p.listener, xrun, &p);
     if (jack_activate(p.sender) != 0 || jack_activate(p.listener) != 0 ||
-        jack_connect(p.sender, jack_port_name(p.midiOut), to.c_str()) != 0 ||
+        (!to.empty() && jack_connect(p.sender, jack_port_name(p.midiOut), to.c_str()) != 0) ||
         jack_connect(p.listener, from.c_str(), jack_port_name(p.audioIn)) != 0)
     {
         std::fprintf(stderr, "norvane-jack-probe: cannot connect %s and %s\n", to.c_str(), from.c_str());
         return 1;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the graph settles
+    std::this_thread::sleep_for(std::chrono::milliseconds((long long)(wait * 1000.0)));
     p.started = true;
 
     const auto total = (std::int64_t)p.recording.size();
