@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace norvane
 {
@@ -49,9 +51,11 @@ public:
     }
     bool isBusesLayoutSupported(const BusesLayout&) const override { return true; }
 
-    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) override
+    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override
     {
         ++blocks;
+        for (const auto m : midi)
+            notes.emplace_back(m.samplePosition, m.data[0]);
         channelsSeen = buffer.getNumChannels();
         const int n = buffer.getNumSamples();
         for (int ch = 2; ch < std::min(4, buffer.getNumChannels()); ++ch)
@@ -76,6 +80,7 @@ public:
     std::atomic<bool> poison{false};
     bool broken = false;
     int activations = 0, blocks = 0, channelsSeen = 0;
+    std::vector<std::pair<int, int>> notes; // frame, status of every MIDI event received
     float sideChainPeak = 0.0f;
 };
 
@@ -150,6 +155,21 @@ TEST(PluginOutput, SideChainsHearSilenceAndEveryOutputPairIsSummedIn)
     EXPECT_EQ(instrument.probe->channelsSeen, 4);
     EXPECT_FLOAT_EQ(sum.getSample(0, 7), 0.25f + 0.125f);
     EXPECT_FLOAT_EQ(sum.getSample(1, 7), 0.25f + 0.125f);
+}
+
+/** An instrument plug-in gets each note at its own frame in the block (a JACK MIDI event's),
+    not at the block's start; one placed past the block's end comes at its last frame. */
+TEST(PluginOutput, AnInstrumentGetsEachNoteAtItsFrame)
+{
+    Rig<PluginInstrumentNode> rig(Probe::instrumentWithFourOutputs());
+    NoteCommand on{NoteCommand::Kind::start, 60, 100};
+    on.frame = 37;
+    NoteCommand off{NoteCommand::Kind::stop, 60, 0};
+    off.frame = 500;
+    rig.node->send(on);
+    rig.node->send(off);
+    rig.run(0.0f);
+    EXPECT_EQ(rig.probe->notes, (std::vector<std::pair<int, int>>{{37, 0x90}, {block - 1, 0x80}}));
 }
 
 /** No sample leaves the master above the ceiling, from the first one of a sudden peak on, and

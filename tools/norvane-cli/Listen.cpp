@@ -81,6 +81,14 @@ int listen(const std::vector<std::string>& args)
         if (engine.loadError.get())
             std::fprintf(stderr, "norvane-cli: %s\n", engine.loadError.get()->c_str());
 
+        // What goes wrong while it plays (a JACK server that stops, a plug-in that fails).
+        auto errors = engine.loadError.observe(
+            [](const std::optional<std::string>& error)
+            {
+                if (error)
+                    std::printf("error: %s\n", error->c_str());
+                std::fflush(stdout);
+            });
         auto recall = app.midiManager.onProgramChange;
         app.midiManager.onProgramChange = [&](int program)
         {
