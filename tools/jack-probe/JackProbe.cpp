@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -199,9 +200,26 @@ int main(int argc, char** argv)
     jack_set_process_callback(p.sender, send, &p);
     jack_set_process_callback(p.listener, listen, &p);
     jack_set_xrun_callback(p.listener, xrun, &p);
-    if (jack_activate(p.sender) != 0 || jack_activate(p.listener) != 0 ||
-        (!to.empty() && jack_connect(p.sender, jack_port_name(p.midiOut), to.c_str()) != 0) ||
-        jack_connect(p.listener, from.c_str(), jack_port_name(p.audioIn)) != 0)
+    if (jack_activate(p.sender) != 0 || jack_activate(p.listener) != 0)
+    {
+        std::fprintf(stderr, "norvane-jack-probe: the server would not run its clients\n");
+        return 1;
+    }
+    // The program under test may be opening its client again (a new buffer size): its ports
+    // are looked for for a few seconds.
+    const auto connect = [](jack_client_t* c, const std::string& source, const std::string& destination)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt)
+        {
+            const int status = jack_connect(c, source.c_str(), destination.c_str());
+            if (status == 0 || status == EEXIST)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    };
+    if ((!to.empty() && !connect(p.sender, jack_port_name(p.midiOut), to)) ||
+        !connect(p.listener, from, jack_port_name(p.audioIn)))
     {
         std::fprintf(stderr, "norvane-jack-probe: cannot connect %s and %s\n", to.c_str(), from.c_str());
         return 1;
