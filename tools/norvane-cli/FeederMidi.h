@@ -23,13 +23,12 @@ public:
     BytesCallback callback; // set on the message thread before the feeder starts
 };
 
-/** An application of the tool's own in `folder`, played by a feeder through an audio device,
-    that asks no server for updates. `feeder` is the MIDI source it plays. */
-inline AppState::Options feederAppOptions(const juce::File& folder, UserDefaults& defaults,
-                                          Localization& localization, FeederMidi*& feeder)
+/** An application of the tool's own in `folder`, playing through an audio device from `midi`,
+    that asks no server for updates. */
+inline AppState::Options deviceAppOptions(const juce::File& folder, UserDefaults& defaults,
+                                          Localization& localization,
+                                          std::unique_ptr<MidiSystem> midi)
 {
-    auto midi = std::make_unique<FeederMidi>();
-    feeder = midi.get();
     AppState::Options options;
     options.midi = std::move(midi);
     options.folder = folder;
@@ -39,6 +38,15 @@ inline AppState::Options feederAppOptions(const juce::File& folder, UserDefaults
     options.engine.useAudioDevice = true;
     options.engine.appFolder = folder;
     return options;
+}
+
+/** The same, played by a feeder: `feeder` is the MIDI source it plays. */
+inline AppState::Options feederAppOptions(const juce::File& folder, UserDefaults& defaults,
+                                          Localization& localization, FeederMidi*& feeder)
+{
+    auto midi = std::make_unique<FeederMidi>();
+    feeder = midi.get();
+    return deviceAppOptions(folder, defaults, localization, std::move(midi));
 }
 
 } // namespace norvane::cli

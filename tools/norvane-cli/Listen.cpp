@@ -1,5 +1,7 @@
 #include "Listen.h"
 
+#include "FeederMidi.h"
+
 #include "app/AppState.h"
 #include "core/Scheduler.h"
 #include "input/MidiSystem.h"
@@ -63,14 +65,7 @@ int listen(const std::vector<std::string>& args)
         RealTimeScheduler scheduler;
         UserDefaults defaults(folder.getChildFile("Norvane.settings"));
         Localization localization(defaults, "en");
-        AppState::Options options;
-        options.midi = makeSystemMidi();
-        options.folder = folder;
-        options.defaults = &defaults;
-        options.localization = &localization;
-        options.updateFeed = juce::URL("http://127.0.0.1:9/version.json");
-        options.engine.useAudioDevice = true;
-        options.engine.appFolder = folder;
+        auto options = deviceAppOptions(folder, defaults, localization, makeSystemMidi());
         options.engine.maximumBlockSize = frames;
         AppState app(scheduler, std::move(options));
         app.setUpSession();
